@@ -1,0 +1,94 @@
+#include "MaintenanceApp.h"
+
+#include "DatabaseAccess.h"
+#include "MaintenanceMenuDialog.h"
+#include "MessageBox.h"
+#include "MessageFilter.h"
+#include "RegistryReader.h"
+#include "ServerConnection.h"
+#include "resource.h"
+
+#include <commctrl.h>
+#include <mbctype.h>
+#include <mbstring.h>
+
+#include <cstdio>
+
+namespace {
+const char kSystemTypePath[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\OrvelServer\\SystemType";
+const char kMobilePath[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\OrvelServer\\Mobile";
+const char kServerPartKey[] = "SOFTWARE\\TamskServer";
+// A long server call (a backup) must never bring up a dialog of its own.
+const DWORD kMessagePendingDelayMs = 600000;
+}  // namespace
+
+MaintenanceApp::MaintenanceApp()
+{
+    DatabaseAccess::SetServerSlot(&m_pServer);
+}
+
+BOOL MaintenanceApp::InitInstance()
+{
+    // The runtime's double-byte functions follow the system's ANSI code page.
+    _setmbcp(_MB_CP_ANSI);
+
+    if (!InitOle()) {
+        winui::AppMessageBox(IDP_OLE_INIT_FAILED, MB_OK);
+        return FALSE;
+    }
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_USEREX_CLASSES};
+    InitCommonControlsEx(&controls);
+    winui::SetMessagePendingDelay(kMessagePendingDelayMs);
+
+    if (!CheckEnvironment()) {
+        winui::AppMessageBox(
+            "このツールは、施工管理システムのクライアントのみがインストールされている環境で動作します。\n"
+            "ツールを終了します。",
+            MB_OK);
+        return FALSE;
+    }
+
+    HRESULT hr = ConnectDatabaseServer(&m_pServer);
+    if (FAILED(hr)) {
+        char text[128];
+        std::snprintf(text, sizeof text, "データベースへの接続に失敗しました。 %d", static_cast<int>(hr));
+        winui::AppMessageBox(text, MB_OK);
+        return FALSE;
+    }
+
+    RunMenu();
+    return FALSE;
+}
+
+void MaintenanceApp::RunMenu()
+{
+    MaintenanceMenuDialog menu;
+    menu.DoModal();
+}
+
+int MaintenanceApp::ExitInstance()
+{
+    ReleaseDatabaseServer(&m_pServer);
+    return winui::Application::ExitInstance();
+}
+
+bool MaintenanceApp::CheckEnvironment()
+{
+    char systemType[kRegistryTextSize];
+    if (!ReadRegistryString(kSystemTypePath, systemType, sizeof systemType))
+        return false;
+    if (_mbsicmp(reinterpret_cast<const unsigned char*>(systemType),
+                 reinterpret_cast<const unsigned char*>("CS")) != 0)
+        return false;
+    DWORD mobile = 0;
+    if (!ReadRegistryNumber(kMobilePath, &mobile) || mobile != 1)
+        return false;
+    // The server part of the system must not be installed here; a key we may not
+    // open counts as absent.
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServerPartKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegCloseKey(key);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,13 @@
+// The program's one connection to the database server component.
+#pragma once
+#include "DatabaseServer_h.h"
+
+#include <windows.h>
+
+// Activates the server on this PC and stores its interface in *slot. Returns the last
+// HRESULT: negative means no usable server. A pointer that was stored before a later
+// step failed stays in *slot, for ReleaseDatabaseServer to release.
+HRESULT ConnectDatabaseServer(DatabaseServer** slot);
+
+// Releases the interface held in *slot, if any, and clears it. Returns 1.
+int ReleaseDatabaseServer(DatabaseServer** slot);

@@ -1,0 +1,84 @@
+// An in-process stand-in for the database server interface: it scripts results and
+// failures and counts calls and references, so a test can see exactly what the tool
+// asked of the server and that it let go of everything it held.
+#pragma once
+#include "DatabaseServer_h.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class FakeDatabaseServer : public DatabaseServer, public IClientSecurity {
+public:
+    FakeDatabaseServer();
+    virtual ~FakeDatabaseServer();
+
+    // Script
+    HRESULT blanketResult = S_OK;     // what CoSetProxyBlanket sees from SetBlanket
+    bool offerClientSecurity = true;  // whether the object is a "proxy" at all
+    long stateResult = 0;
+
+    // Observations
+    LONG refs = 1;                    // the creator's reference
+    std::vector<std::string> calls;   // "SetServerSystemState(0)", ...
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // IClientSecurity
+    HRESULT STDMETHODCALLTYPE QueryBlanket(IUnknown*, DWORD*, DWORD*, OLECHAR**, DWORD*, DWORD*,
+                                           RPC_AUTH_IDENTITY_HANDLE*, DWORD*) override;
+    HRESULT STDMETHODCALLTYPE SetBlanket(IUnknown*, DWORD, DWORD, OLECHAR*, DWORD, DWORD, void*,
+                                         DWORD) override;
+    HRESULT STDMETHODCALLTYPE CopyProxy(IUnknown*, IUnknown**) override;
+
+    // DatabaseServer: the operations the tool calls
+    LONG STDMETHODCALLTYPE OpenDatabase(BSTR database, LONG reserved, LONG* handle) override;
+    LONG STDMETHODCALLTYPE ReadRecord(BSTR database, BSTR key, LONG row, VARIANT* record) override;
+    LONG STDMETHODCALLTYPE CloseDatabase(BSTR database) override;
+    LONG STDMETHODCALLTYPE GetDatabaseDriveFreeSpace(LONG* freeMegabytes) override;
+    LONG STDMETHODCALLTYPE OpenRecordset(BSTR database, BSTR table, LONG reserved, LONG* rowCount,
+                                         BSTR* key) override;
+    LONG STDMETHODCALLTYPE CloseRecordset(BSTR database, BSTR key) override;
+    LONG STDMETHODCALLTYPE SetServerSystemState(LONG state) override;
+    LONG STDMETHODCALLTYPE BackupRestoreDatabase(LONG mode, BSTR database, BSTR path) override;
+
+    // The reserved slots: the tool never calls them.
+#define FAKE_RESERVED(n) LONG STDMETHODCALLTYPE Reserved##n() override { return Unexpected(1##n - 100); }
+    FAKE_RESERVED(03) FAKE_RESERVED(04) FAKE_RESERVED(05) FAKE_RESERVED(06) FAKE_RESERVED(07)
+    FAKE_RESERVED(08) FAKE_RESERVED(09) FAKE_RESERVED(11) FAKE_RESERVED(12) FAKE_RESERVED(13)
+    FAKE_RESERVED(14) FAKE_RESERVED(15) FAKE_RESERVED(16) FAKE_RESERVED(17) FAKE_RESERVED(18)
+    FAKE_RESERVED(19) FAKE_RESERVED(20) FAKE_RESERVED(21) FAKE_RESERVED(22) FAKE_RESERVED(23)
+    FAKE_RESERVED(24) FAKE_RESERVED(26) FAKE_RESERVED(27) FAKE_RESERVED(28) FAKE_RESERVED(29)
+    FAKE_RESERVED(30) FAKE_RESERVED(31) FAKE_RESERVED(32) FAKE_RESERVED(33) FAKE_RESERVED(34)
+    FAKE_RESERVED(35) FAKE_RESERVED(36) FAKE_RESERVED(38) FAKE_RESERVED(39) FAKE_RESERVED(40)
+    FAKE_RESERVED(42) FAKE_RESERVED(43) FAKE_RESERVED(44) FAKE_RESERVED(45) FAKE_RESERVED(48)
+    FAKE_RESERVED(49) FAKE_RESERVED(50) FAKE_RESERVED(51) FAKE_RESERVED(52) FAKE_RESERVED(53)
+    FAKE_RESERVED(54) FAKE_RESERVED(55) FAKE_RESERVED(57) FAKE_RESERVED(58)
+#undef FAKE_RESERVED
+
+protected:
+    LONG Unexpected(int slot);
+    static std::string Narrow(BSTR text);
+};
+
+// Makes CoCreateInstanceEx of the server class hand out a given fake, in this process,
+// for as long as the object lives. Each activation adds a reference for the caller.
+class FakeServerRegistration {
+public:
+    explicit FakeServerRegistration(FakeDatabaseServer* server, HRESULT createResult = S_OK);
+    ~FakeServerRegistration();
+    int activations = 0;
+
+private:
+    struct Factory;
+    Factory* m_factory;
+    DWORD m_cookie = 0;
+};
+
+}  // namespace testsupport

@@ -1,0 +1,177 @@
+#include "Support.h"
+
+#include "MessageBox.h"
+
+#include <gtest/gtest.h>
+
+namespace testsupport {
+
+std::string Ansi(const char* utf8)
+{
+    int wlen = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
+    std::wstring wide(wlen, L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, &wide[0], wlen);
+    int alen = WideCharToMultiByte(932, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string ansi(alen, '\0');
+    WideCharToMultiByte(932, 0, wide.c_str(), -1, &ansi[0], alen, nullptr, nullptr);
+    ansi.resize(alen > 0 ? alen - 1 : 0);
+    return ansi;
+}
+
+std::string Utf8(const std::string& ansi)
+{
+    int wlen = MultiByteToWideChar(932, 0, ansi.c_str(), -1, nullptr, 0);
+    std::wstring wide(wlen, L'\0');
+    MultiByteToWideChar(932, 0, ansi.c_str(), -1, &wide[0], wlen);
+    int ulen = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(ulen, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], ulen, nullptr, nullptr);
+    utf8.resize(ulen > 0 ? ulen - 1 : 0);
+    return utf8;
+}
+
+namespace {
+MessageBoxRecorder* g_recorder = nullptr;
+ModalDriver* g_driver = nullptr;
+}  // namespace
+
+MessageBoxRecorder::MessageBoxRecorder()
+{
+    g_recorder = this;
+    m_previous = reinterpret_cast<void*>(winui::SetMessageBoxHandler(&MessageBoxRecorder::Handler));
+}
+
+MessageBoxRecorder::~MessageBoxRecorder()
+{
+    winui::SetMessageBoxHandler(reinterpret_cast<winui::MessageBoxHandler>(m_previous));
+    g_recorder = nullptr;
+}
+
+int MessageBoxRecorder::Handler(HWND owner, const char* text, const char* caption, UINT flags)
+{
+    MessageBoxRecorder* self = g_recorder;
+    self->m_shown.push_back({owner, text ? text : "", caption ? caption : "", flags});
+    if (self->onShow)
+        self->onShow(self->m_shown.back());
+    if (self->m_next < self->m_answers.size())
+        return self->m_answers[self->m_next++];
+    return IDOK;
+}
+
+ModalDriver::ModalDriver(std::vector<std::function<bool()>> steps, UINT intervalMs)
+    : m_steps(std::move(steps)), m_started(GetTickCount())
+{
+    g_driver = this;
+    m_timer = SetTimer(nullptr, 0, intervalMs, &ModalDriver::Tick);
+}
+
+ModalDriver::~ModalDriver()
+{
+    KillTimer(nullptr, m_timer);
+    g_driver = nullptr;
+}
+
+void CALLBACK ModalDriver::Tick(HWND, UINT, UINT_PTR, DWORD)
+{
+    ModalDriver* self = g_driver;
+    if (!self || self->Finished())
+        return;
+    // A dialog that never appears must not hang the test run.
+    if (GetTickCount() - self->m_started > 20000) {
+        ADD_FAILURE() << "modal driver: step " << self->m_next << " never completed";
+        self->m_next = self->m_steps.size();
+        for (HWND w = GetActiveWindow(); w; w = GetActiveWindow()) {
+            EndDialog(w, IDCANCEL);
+            break;
+        }
+        return;
+    }
+    if (self->m_steps[self->m_next]())
+        ++self->m_next;
+}
+
+void PostClick(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+std::string WindowText(HWND hwnd)
+{
+    char buf[1024];
+    GetWindowTextA(hwnd, buf, sizeof buf);
+    return buf;
+}
+
+namespace {
+struct FindData {
+    std::string caption;
+    HWND found;
+};
+BOOL CALLBACK FindProc(HWND hwnd, LPARAM lParam)
+{
+    FindData* data = reinterpret_cast<FindData*>(lParam);
+    if (IsWindowVisible(hwnd) && WindowText(hwnd) == data->caption) {
+        data->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+HWND FindThreadWindow(const std::string& caption)
+{
+    FindData data{caption, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), &FindProc, reinterpret_cast<LPARAM>(&data));
+    return data.found;
+}
+
+void SetMachineValue(const char* subKey, const char* name, DWORD type, const void* data, DWORD size)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_WRITE,
+                                             nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size));
+    RegCloseKey(key);
+}
+
+void SetMachineString(const char* subKey, const char* name, const char* value)
+{
+    SetMachineValue(subKey, name, REG_SZ, value, static_cast<DWORD>(lstrlenA(value) + 1));
+}
+
+void SetMachineDword(const char* subKey, const char* name, DWORD value)
+{
+    SetMachineValue(subKey, name, REG_DWORD, &value, sizeof value);
+}
+
+void DeleteMachineKey(const char* subKey)
+{
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, subKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey);
+}
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string s = path;
+    return s.substr(0, s.find_last_of('\\') + 1);
+}
+
+void WriteFile(const std::string& path, const std::string& content)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h) << path;
+    DWORD written = 0;
+    ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+void RemoveFile(const std::string& path)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+}
+
+}  // namespace testsupport

@@ -1,0 +1,79 @@
+// Helpers shared by the Windows tests: expected texts, the message-box seam, driving
+// modal dialogs, registry and file set-up.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Text as the program holds it (ANSI, code page 932) from UTF-8 source text, so that
+// expected messages are written once, readably, and compared byte for byte.
+std::string Ansi(const char* utf8);
+// The reverse, for readable failure messages.
+std::string Utf8(const std::string& ansi);
+
+struct ShownMessage {
+    HWND owner;
+    std::string text;     // ANSI bytes as the program passed them
+    std::string caption;
+    UINT flags;
+};
+
+// Records every message box the program shows and answers it; answers are taken in
+// order, then IDOK.
+class MessageBoxRecorder {
+public:
+    MessageBoxRecorder();
+    ~MessageBoxRecorder();
+    void Answer(int button) { m_answers.push_back(button); }
+    const std::vector<ShownMessage>& Shown() const { return m_shown; }
+    // Called when a message box is shown (after recording it), on the UI thread.
+    std::function<void(const ShownMessage&)> onShow;
+
+private:
+    static int Handler(HWND owner, const char* text, const char* caption, UINT flags);
+    std::vector<ShownMessage> m_shown;
+    std::vector<int> m_answers;
+    size_t m_next = 0;
+    void* m_previous;
+};
+
+// Runs steps from a thread timer, which fires inside every nested modal loop of this
+// thread. Each step is tried on every tick until it returns true; then the next one.
+class ModalDriver {
+public:
+    explicit ModalDriver(std::vector<std::function<bool()>> steps, UINT intervalMs = 20);
+    ~ModalDriver();
+    bool Finished() const { return m_next >= m_steps.size(); }
+    size_t StepsDone() const { return m_next; }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+    std::vector<std::function<bool()>> m_steps;
+    size_t m_next = 0;
+    UINT_PTR m_timer;
+    DWORD m_started;
+};
+
+// Posts a button click to a dialog (a sent click would re-enter the modal loop).
+void PostClick(HWND dialog, int id);
+// The visible top-level window of this thread with that caption (ANSI), or nullptr.
+HWND FindThreadWindow(const std::string& caption);
+std::string WindowText(HWND hwnd);
+
+// HKEY_LOCAL_MACHINE values for a test, seen in the 32-bit view as the tool sees them.
+void SetMachineString(const char* subKey, const char* name, const char* value);
+void SetMachineValue(const char* subKey, const char* name, DWORD type, const void* data, DWORD size);
+void SetMachineDword(const char* subKey, const char* name, DWORD value);
+void DeleteMachineKey(const char* subKey);
+
+// The folder of the running test program, with a trailing backslash.
+std::string ProgramFolder();
+// Writes a whole file (ANSI path); removes it.
+void WriteFile(const std::string& path, const std::string& content);
+void RemoveFile(const std::string& path);
+
+}  // namespace testsupport

@@ -1,0 +1,157 @@
+#include "Dialog.h"
+
+#include "Application.h"
+
+#include <commctrl.h>
+
+namespace winui {
+namespace {
+Dialog* g_innermost = nullptr;
+}
+
+void DataExchange::Text(int id, char* buf, int size)
+{
+    HWND control = GetDlgItem(m_dialog, id);
+    if (size <= 0)
+        return;
+    if (m_save) {
+        // The length is in bytes of ANSI text; a text that would be cut (perhaps in the
+        // middle of a double-byte character) is refused instead.
+        int len = GetWindowTextLengthA(control);
+        if (len >= size) {
+            m_failed = true;
+            return;
+        }
+        GetWindowTextA(control, buf, size);
+    } else {
+        SetWindowTextA(control, buf);
+    }
+}
+
+Dialog::Dialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
+
+Dialog::~Dialog()
+{
+    if (m_hwnd)
+        DestroyWindow(m_hwnd);
+}
+
+HWND Dialog::ActiveModalWindow()
+{
+    for (Dialog* d = g_innermost; d; d = d->m_outer)
+        if (d->m_hwnd)
+            return d->m_hwnd;
+    return nullptr;
+}
+
+INT_PTR Dialog::DoModal()
+{
+    HWND owner = m_parent;
+    if (!owner)
+        owner = ActiveModalWindow();
+    if (!owner && Application::Current())
+        owner = Application::Current()->MainWindow();
+    m_outer = g_innermost;
+    g_innermost = this;
+    INT_PTR result = DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(m_templateId), owner,
+                                     &Dialog::Proc, reinterpret_cast<LPARAM>(this));
+    g_innermost = m_outer;
+    m_outer = nullptr;
+    m_hwnd = nullptr;
+    return result;
+}
+
+void Dialog::EndDialog(INT_PTR result)
+{
+    if (m_hwnd)
+        ::EndDialog(m_hwnd, result);
+}
+
+BOOL Dialog::UpdateData(BOOL save)
+{
+    DataExchange dx(m_hwnd, save != FALSE);
+    DoDataExchange(dx);
+    return dx.Failed() ? FALSE : TRUE;
+}
+
+BOOL Dialog::OnInitDialog()
+{
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void Dialog::OnOK()
+{
+    if (!UpdateData(TRUE))
+        return;
+    EndDialog(IDOK);
+}
+
+void Dialog::OnCancel() { EndDialog(IDCANCEL); }
+
+bool Dialog::OnCommand(WORD, WORD, HWND) { return false; }
+bool Dialog::OnNotify(NMHDR*, LRESULT*) { return false; }
+bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
+
+INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    Dialog* self;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(lParam);
+        SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+        self->m_hwnd = hwnd;
+        return self->OnInitDialog();
+    }
+    self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    if (!self)
+        return FALSE;
+
+    switch (msg) {
+    case WM_COMMAND: {
+        WORD id = LOWORD(wParam), code = HIWORD(wParam);
+        HWND control = reinterpret_cast<HWND>(lParam);
+        if (self->OnCommand(id, code, control))
+            return TRUE;
+        if (code == BN_CLICKED || control == nullptr) {
+            if (id == IDOK) {
+                self->OnOK();
+                return TRUE;
+            }
+            if (id == IDCANCEL) {
+                self->OnCancel();
+                return TRUE;
+            }
+        }
+        return FALSE;
+    }
+    case WM_NOTIFY: {
+        LRESULT result = 0;
+        if (self->OnNotify(reinterpret_cast<NMHDR*>(lParam), &result)) {
+            SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    case WM_NCDESTROY: {
+        LRESULT ignored = 0;
+        self->OnMessage(msg, wParam, lParam, &ignored);
+        self->m_hwnd = nullptr;
+        SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+        return FALSE;
+    }
+    default: {
+        LRESULT result = 0;
+        if (!self->OnMessage(msg, wParam, lParam, &result))
+            return FALSE;
+        // These messages return their result directly, not through DWLP_MSGRESULT.
+        if (msg == WM_QUERYDRAGICON || msg == WM_CTLCOLORDLG || msg == WM_CTLCOLORSTATIC ||
+            msg == WM_CTLCOLOREDIT || msg == WM_CTLCOLORBTN || msg == WM_CTLCOLORLISTBOX ||
+            msg == WM_COMPAREITEM || msg == WM_VKEYTOITEM || msg == WM_CHARTOITEM)
+            return static_cast<INT_PTR>(result);
+        SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
+    }
+}
+
+}  // namespace winui

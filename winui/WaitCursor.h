@@ -1,0 +1,20 @@
+// The hour-glass cursor shown while a long operation runs on the user-interface thread.
+#pragma once
+
+namespace winui {
+
+void BeginWaitCursor();
+void EndWaitCursor();
+// How many BeginWaitCursor calls are not yet ended (0: the normal cursor is back).
+int WaitCursorDepth();
+
+// Scoped use: the cursor is restored on every path out of the scope.
+class WaitCursor {
+public:
+    WaitCursor() { BeginWaitCursor(); }
+    ~WaitCursor() { EndWaitCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace winui
