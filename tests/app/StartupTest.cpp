@@ -2,6 +2,7 @@
 // the server reference released exactly once on every path.
 #include "FakeDatabaseServer.h"
 #include "MaintenanceApp.h"
+#include "ServerIds.h"
 #include "Support.h"
 
 #include <gtest/gtest.h>
@@ -104,6 +105,12 @@ TEST(Startup, NotClientOnlyEndsWithTheMessageAndNoServer)
 TEST(Startup, UnregisteredServerClassShowsTheConnectionMessage)
 {
     ClientOnlyInstallation();
+    // The stand-in server may have been registered in this prefix by another test.
+    wchar_t clsid[64];
+    StringFromGUID2(CLSID_DatabaseServer, clsid, 64);
+    std::wstring key = std::wstring(L"CLSID\\") + clsid;
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
     MessageBoxRecorder boxes;
     TestApp app;
     EXPECT_EQ(FALSE, app.InitInstance());

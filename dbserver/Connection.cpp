@@ -1,0 +1,387 @@
+#include "Connection.h"
+
+#include "ErrorCodes.h"
+#include "FileIo.h"
+#include "ServerConfig.h"
+
+#include <mutex>
+#include <new>
+
+namespace dbserver {
+namespace {
+
+LONG g_live = 0;
+
+// State shared by every connection; one lock, held for each whole operation, so that a
+// backup is a consistent copy and a restore cannot race an open.
+struct Shared {
+    std::mutex lock;
+    bool stopped = false;
+    unsigned generation = 0;
+    std::map<std::wstring, std::set<const Connection*>> users;  // who has which database open
+    std::map<std::wstring, std::shared_ptr<const storage::Database>> loaded;
+};
+Shared g_shared;
+
+std::wstring Text(BSTR s) { return s ? std::wstring(s, SysStringLen(s)) : std::wstring(); }
+
+std::wstring KeyOf(const std::wstring& name)
+{
+    std::wstring key = name;
+    if (!key.empty())
+        CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}
+
+std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
+
+LONG ToCode(storage::ParseResult r)
+{
+    return r == storage::ParseResult::NotADatabase ? kNotADatabase : kCorrupt;
+}
+
+// Loads (or finds loaded) the database; the caller holds the lock.
+LONG Load(const std::wstring& name, const std::wstring& key, std::shared_ptr<const storage::Database>* out)
+{
+    auto it = g_shared.loaded.find(key);
+    if (it != g_shared.loaded.end()) {
+        *out = it->second;
+        return kOk;
+    }
+    try {
+        std::vector<uint8_t> bytes;
+        bool tooLarge = false;
+        if (!ReadWholeFile(DatabaseFile(name), &bytes, &tooLarge))
+            return tooLarge ? kOutOfMemory : kReadFailed;
+        auto db = std::make_shared<storage::Database>();
+        storage::ParseResult r = storage::Parse(bytes.data(), bytes.size(), db.get());
+        if (r != storage::ParseResult::Ok)
+            return ToCode(r);
+        g_shared.loaded[key] = db;
+        *out = db;
+        return kOk;
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    }
+}
+
+void Forget(const Connection* who)
+{
+    for (auto it = g_shared.users.begin(); it != g_shared.users.end();) {
+        it->second.erase(who);
+        if (it->second.empty()) {
+            g_shared.loaded.erase(it->first);
+            it = g_shared.users.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool FileExists(const std::wstring& path)
+{
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+LONG LiveObjects() { return InterlockedCompareExchange(&g_live, 0, 0); }
+void AddLiveObject() { InterlockedIncrement(&g_live); }
+void ReleaseLiveObject() { InterlockedDecrement(&g_live); }
+
+bool IsValidDatabaseName(const std::wstring& name)
+{
+    if (name.empty() || name.size() > 128 || name.find(L"..") != std::wstring::npos)
+        return false;
+    for (wchar_t c : name)
+        if (c < 0x20 || wcschr(L"\\/:*?\"<>|", c))
+            return false;
+    // Windows drops trailing dots and blanks, and device names name no file.
+    if (name.back() == L'.' || name.back() == L' ')
+        return false;
+    std::wstring upper = KeyOf(name);
+    std::wstring stem = upper.substr(0, upper.find(L'.'));
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL"})
+        if (stem == device)
+            return false;
+    if (stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
+        stem[3] >= L'1' && stem[3] <= L'9')
+        return false;
+    return true;
+}
+
+Connection::Connection()
+{
+    AddLiveObject();
+    std::lock_guard<std::mutex> hold(g_shared.lock);
+    m_generation = g_shared.generation;
+}
+
+Connection::~Connection()
+{
+    {
+        std::lock_guard<std::mutex> hold(g_shared.lock);
+        Forget(this);
+    }
+    ReleaseLiveObject();
+}
+
+HRESULT Connection::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_DatabaseServer) {
+        *ppv = static_cast<DatabaseServer*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG Connection::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+
+ULONG Connection::Release()
+{
+    LONG n = InterlockedDecrement(&m_refs);
+    if (n == 0)
+        delete this;
+    return static_cast<ULONG>(n);
+}
+
+void Connection::DropIfStale()
+{
+    if (m_generation != g_shared.generation) {
+        m_open.clear();
+        m_recordsets.clear();
+        m_generation = g_shared.generation;
+    }
+}
+
+LONG Connection::OpenDatabase(BSTR database, LONG, LONG* handle)
+{
+    if (handle)
+        *handle = 0;
+    std::wstring name = Text(database);
+    std::lock_guard<std::mutex> hold(g_shared.lock);
+    DropIfStale();
+    if (g_shared.stopped)
+        return kStopped;
+    if (!IsValidDatabaseName(name))
+        return kBadName;
+    if (!FileExists(DatabaseFile(name)))
+        return kNoDatabase;
+    std::wstring key = KeyOf(name);
+    m_open.insert(key);
+    g_shared.users[key].insert(this);
+    if (handle)
+        *handle = 1;
+    return kOk;
+}
+
+LONG Connection::CloseDatabase(BSTR database)
+{
+    std::wstring key = KeyOf(Text(database));
+    std::lock_guard<std::mutex> hold(g_shared.lock);
+    DropIfStale();
+    if (g_shared.stopped)
+        return kStopped;
+    if (!m_open.erase(key))
+        return kNotOpen;
+    for (auto it = m_recordsets.begin(); it != m_recordsets.end();)
+        it = it->second.databaseKey == key ? m_recordsets.erase(it) : std::next(it);
+    auto users = g_shared.users.find(key);
+    if (users != g_shared.users.end()) {
+        users->second.erase(this);
+        if (users->second.empty()) {
+            g_shared.users.erase(users);
+            g_shared.loaded.erase(key);
+        }
+    }
+    return kOk;
+}
+
+LONG Connection::OpenRecordset(BSTR database, BSTR table, LONG, LONG* rowCount, BSTR* key)
+{
+    if (!rowCount || !key)
+        return kBadArgument;
+    *rowCount = 0;
+    *key = nullptr;
+    std::wstring name = Text(database);
+    std::wstring dbKey = KeyOf(name);
+    std::lock_guard<std::mutex> hold(g_shared.lock);
+    DropIfStale();
+    if (g_shared.stopped)
+        return kStopped;
+    if (!m_open.count(dbKey))
+        return kNotOpen;
+    std::shared_ptr<const storage::Database> db;
+    LONG rc = Load(name, dbKey, &db);
+    if (rc != kOk)
+        return rc;
+    const storage::Table* found = db->Find(U16(Text(table)));
+    if (!found)
+        return kNoTable;
+    std::wstring rsKey = L"RS" + std::to_wstring(m_nextKey++);
+    BSTR out = SysAllocStringLen(rsKey.c_str(), static_cast<UINT>(rsKey.size()));
+    if (!out)
+        return kOutOfMemory;
+    m_recordsets[rsKey] = Recordset{dbKey, db, found};
+    *rowCount = static_cast<LONG>(found->rows.size());
+    *key = out;
+    return kOk;
+}
+
+LONG Connection::ReadRecord(BSTR database, BSTR key, LONG row, VARIANT* record)
+{
+    if (!record)
+        return kBadArgument;
+    VariantInit(record);
+    std::lock_guard<std::mutex> hold(g_shared.lock);
+    DropIfStale();
+    if (g_shared.stopped)
+        return kStopped;
+    auto it = m_recordsets.find(Text(key));
+    if (it == m_recordsets.end() || it->second.databaseKey != KeyOf(Text(database)))
+        return kNoRecordset;
+    const storage::Table& table = *it->second.table;
+    if (row < 0 || static_cast<size_t>(row) >= table.rows.size())
+        return kBadRow;
+    const auto& values = table.rows[row];
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(table.columns.size()));
+    if (!array)
+        return kOutOfMemory;
+    VARIANT* items = nullptr;
+    SafeArrayAccessData(array, reinterpret_cast<void**>(&items));
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        // "KEY=" column TAB column number TAB value
+        std::wstring item = L"KEY=" + std::wstring(table.columns[c].begin(), table.columns[c].end()) +
+                            L"\t" + std::to_wstring(c + 1) + L"\t" +
+                            std::wstring(values[c].begin(), values[c].end());
+        items[c].vt = VT_BSTR;
+        items[c].bstrVal = SysAllocStringLen(item.c_str(), static_cast<UINT>(item.size()));
+        if (!items[c].bstrVal) {
+            SafeArrayUnaccessData(array);
+            SafeArrayDestroy(array);
+            return kOutOfMemory;
+        }
+    }
+    SafeArrayUnaccessData(array);
+    record->vt = VT_ARRAY | VT_VARIANT;
+    record->parray = array;
+    return kOk;
+}
+
+LONG Connection::CloseRecordset(BSTR, BSTR key)
+{
+    std::lock_guard<std::mutex> hold(g_shared.lock);
+    DropIfStale();
+    if (g_shared.stopped)
+        return kStopped;
+    return m_recordsets.erase(Text(key)) ? kOk : kNoRecordset;
+}
+
+LONG Connection::GetDatabaseDriveFreeSpace(LONG* freeMegabytes)
+{
+    if (!freeMegabytes)
+        return kBadArgument;
+    *freeMegabytes = 0;
+    DWORD overridden = 0;
+    if (FreeSpaceOverride(&overridden)) {
+        *freeMegabytes = static_cast<LONG>(overridden > 0x7FFFFFFF ? 0x7FFFFFFF : overridden);
+        return kOk;
+    }
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(DataFolder().c_str(), &available, nullptr, nullptr))
+        return kFreeSpaceFailed;
+    ULONGLONG mb = available.QuadPart / (1024 * 1024);
+    *freeMegabytes = static_cast<LONG>(mb > 0x7FFFFFFF ? 0x7FFFFFFF : mb);
+    return kOk;
+}
+
+LONG Connection::SetServerSystemState(LONG state)
+{
+    std::lock_guard<std::mutex> hold(g_shared.lock);
+    if (state == 0) {
+        // Stopping drops every open database and recordset of every connection.
+        g_shared.stopped = true;
+        ++g_shared.generation;
+        g_shared.users.clear();
+        g_shared.loaded.clear();
+        DropIfStale();
+        return kOk;
+    }
+    if (state == 1) {
+        g_shared.stopped = false;
+        return kOk;
+    }
+    return kBadState;
+}
+
+LONG Connection::BackupRestoreDatabase(LONG mode, BSTR database, BSTR path)
+{
+    std::wstring name = Text(database);
+    std::wstring file = Text(path);
+    std::lock_guard<std::mutex> hold(g_shared.lock);
+    DropIfStale();
+    if (g_shared.stopped)
+        return kStopped;
+    if (mode != 0 && mode != 1)
+        return kBadMode;
+    if (!IsValidDatabaseName(name))
+        return kBadName;
+    if (file.empty() || file.size() >= MAX_PATH - 20 || file.find(L'\0') != std::wstring::npos)
+        return kBadPath;
+    std::wstring databaseFile = DatabaseFile(name);
+    std::wstring key = KeyOf(name);
+
+    if (mode == 0) {
+        if (!FileExists(databaseFile))
+            return kNoDatabase;
+        bool unreadable = false;
+        if (!CopyFileAtomically(databaseFile, file, &unreadable))
+            return unreadable ? kReadFailed : kWriteFailed;
+        return kOk;
+    }
+
+    auto users = g_shared.users.find(key);
+    if (users != g_shared.users.end())
+        for (const Connection* user : users->second)
+            if (user != this)
+                return kInUse;
+    try {
+        std::vector<uint8_t> bytes;
+        bool tooLarge = false;
+        if (!ReadWholeFile(file, &bytes, &tooLarge))
+            return tooLarge ? kOutOfMemory : kReadFailed;
+        storage::ParseResult r = storage::Verify(bytes.data(), bytes.size());
+        if (r != storage::ParseResult::Ok)
+            return ToCode(r);
+        if (!WriteFileAtomically(databaseFile, bytes.data(), bytes.size()))
+            return kReplaceFailed;
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    }
+    g_shared.loaded.erase(key);
+    return kOk;
+}
+
+#define SERVER_RESERVED(n) \
+    LONG Connection::Reserved##n() { return kNotImplemented; }
+SERVER_RESERVED(03) SERVER_RESERVED(04) SERVER_RESERVED(05) SERVER_RESERVED(06)
+SERVER_RESERVED(07) SERVER_RESERVED(08) SERVER_RESERVED(09) SERVER_RESERVED(11)
+SERVER_RESERVED(12) SERVER_RESERVED(13) SERVER_RESERVED(14) SERVER_RESERVED(15)
+SERVER_RESERVED(16) SERVER_RESERVED(17) SERVER_RESERVED(18) SERVER_RESERVED(19)
+SERVER_RESERVED(20) SERVER_RESERVED(21) SERVER_RESERVED(22) SERVER_RESERVED(23)
+SERVER_RESERVED(24) SERVER_RESERVED(26) SERVER_RESERVED(27) SERVER_RESERVED(28)
+SERVER_RESERVED(29) SERVER_RESERVED(30) SERVER_RESERVED(31) SERVER_RESERVED(32)
+SERVER_RESERVED(33) SERVER_RESERVED(34) SERVER_RESERVED(35) SERVER_RESERVED(36)
+SERVER_RESERVED(38) SERVER_RESERVED(39) SERVER_RESERVED(40) SERVER_RESERVED(42)
+SERVER_RESERVED(43) SERVER_RESERVED(44) SERVER_RESERVED(45) SERVER_RESERVED(48)
+SERVER_RESERVED(49) SERVER_RESERVED(50) SERVER_RESERVED(51) SERVER_RESERVED(52)
+SERVER_RESERVED(53) SERVER_RESERVED(54) SERVER_RESERVED(55) SERVER_RESERVED(57)
+SERVER_RESERVED(58)
+#undef SERVER_RESERVED
+
+}  // namespace dbserver

@@ -1,0 +1,108 @@
+#include "FileIo.h"
+
+namespace dbserver {
+namespace {
+
+std::wstring TempNameBeside(const std::wstring& path)
+{
+    static LONG counter = 0;
+    return path + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(InterlockedIncrement(&counter));
+}
+
+bool WriteAll(HANDLE h, const uint8_t* data, size_t size)
+{
+    while (size > 0) {
+        DWORD chunk = size > (1u << 20) ? (1u << 20) : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(h, data, chunk, &written, nullptr) || written != chunk)
+            return false;
+        data += chunk;
+        size -= chunk;
+    }
+    return true;
+}
+
+bool Commit(HANDLE h, const std::wstring& temp, const std::wstring& path)
+{
+    bool ok = FlushFileBuffers(h) != FALSE;
+    ok = CloseHandle(h) != FALSE && ok;
+    if (ok)
+        ok = MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    if (!ok)
+        DeleteFileW(temp.c_str());
+    return ok;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* out, bool* tooLarge)
+{
+    if (tooLarge)
+        *tooLarge = false;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(h, &size) != FALSE;
+    if (ok && size.QuadPart > 0x60000000) {  // beyond what a 32-bit process can hold
+        ok = false;
+        if (tooLarge)
+            *tooLarge = true;
+    }
+    if (ok) {
+        try {
+            out->resize(static_cast<size_t>(size.QuadPart));
+        } catch (...) {
+            ok = false;
+            if (tooLarge)
+                *tooLarge = true;
+        }
+    }
+    size_t done = 0;
+    while (ok && done < out->size()) {
+        DWORD chunk = out->size() - done > (1u << 20) ? (1u << 20) : static_cast<DWORD>(out->size() - done);
+        DWORD got = 0;
+        if (!ReadFile(h, out->data() + done, chunk, &got, nullptr) || got == 0)
+            ok = false;
+        done += got;
+    }
+    CloseHandle(h);
+    return ok;
+}
+
+bool WriteFileAtomically(const std::wstring& path, const uint8_t* data, size_t size)
+{
+    std::wstring temp = TempNameBeside(path);
+    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    if (!WriteAll(h, data, size)) {
+        CloseHandle(h);
+        DeleteFileW(temp.c_str());
+        return false;
+    }
+    return Commit(h, temp, path);
+}
+
+bool CopyFileAtomically(const std::wstring& source, const std::wstring& target, bool* sourceUnreadable)
+{
+    *sourceUnreadable = false;
+    std::wstring temp = TempNameBeside(target);
+    if (!CopyFileW(source.c_str(), temp.c_str(), TRUE)) {
+        DWORD err = GetLastError();
+        DeleteFileW(temp.c_str());
+        if (GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES || err == ERROR_SHARING_VIOLATION)
+            *sourceUnreadable = true;
+        return false;
+    }
+    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        DeleteFileW(temp.c_str());
+        return false;
+    }
+    return Commit(h, temp, target);
+}
+
+}  // namespace dbserver

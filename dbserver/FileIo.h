@@ -1,0 +1,18 @@
+// Whole-file reads and the atomic writes the server promises: a file is written under a
+// temporary name in the same folder, flushed, then renamed, so that a failure never
+// leaves a half-written file under the final name.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dbserver {
+
+bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* out, bool* tooLarge = nullptr);
+bool WriteFileAtomically(const std::wstring& path, const uint8_t* data, size_t size);
+// Copies source to target through a temporary file beside target; false leaves target as it was.
+bool CopyFileAtomically(const std::wstring& source, const std::wstring& target, bool* sourceUnreadable);
+
+}  // namespace dbserver
