@@ -7,7 +7,29 @@
 namespace winui {
 namespace {
 Dialog* g_innermost = nullptr;
+
+// Templates place their dialogs at (0, 0); like a framework dialog, each opens centred
+// on its owner, or on the work area when it has none, and stays on the screen.
+void CenterOnOwner(HWND hwnd)
+{
+    RECT area;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    RECT around = area;
+    HWND owner = GetWindow(hwnd, GW_OWNER);
+    if (owner && IsWindowVisible(owner) && !IsIconic(owner))
+        GetWindowRect(owner, &around);
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    int x = around.left + ((around.right - around.left) - w) / 2;
+    int y = around.top + ((around.bottom - around.top) - h) / 2;
+    if (x + w > area.right) x = area.right - w;
+    if (y + h > area.bottom) y = area.bottom - h;
+    if (x < area.left) x = area.left;
+    if (y < area.top) y = area.top;
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
+}  // namespace
 
 void DataExchange::Text(int id, char* buf, int size)
 {
@@ -100,6 +122,7 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         self = reinterpret_cast<Dialog*>(lParam);
         SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
         self->m_hwnd = hwnd;
+        CenterOnOwner(hwnd);
         return self->OnInitDialog();
     }
     self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
