@@ -1,12 +1,123 @@
 #include "DatabaseAccess.h"
 
+#include "MbText.h"
+#include "Records.h"
+#include "TextConversion.h"
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+
 namespace {
+
 DatabaseServer** g_slot = nullptr;
+
+// A BSTR this code made, freed on every path out of the scope.
+class OwnedBstr {
+public:
+    explicit OwnedBstr(const char* text) : m_s(AnsiToBstr(text)) {}
+    ~OwnedBstr() { SysFreeString(m_s); }
+    OwnedBstr(const OwnedBstr&) = delete;
+    OwnedBstr& operator=(const OwnedBstr&) = delete;
+    operator BSTR() const { return m_s; }
+
+private:
+    BSTR m_s;
+};
+
+// A row is an array of VARIANTs only if it says so and its elements are VARIANT-sized:
+// anything else would be read past its end.
+bool IsAcceptedRow(const VARIANT& row)
+{
+    if (!(row.vt & VT_ARRAY) || (row.vt & 0x000C) == 0 || (row.vt & VT_BYREF) || !row.parray)
+        return false;
+    return SafeArrayGetDim(row.parray) == 1 && SafeArrayGetElemsize(row.parray) == sizeof(VARIANT);
 }
+
+void ParseElement(const VARIANT& element, void* record, const FieldSpec* fields, size_t fieldCount)
+{
+    // Only a string element holds an item; a null string is ignored like an item
+    // without "KEY=".
+    if (element.vt != VT_BSTR || !element.bstrVal)
+        return;
+    BSTR copy = SysAllocStringLen(element.bstrVal, SysStringLen(element.bstrVal));
+    if (!copy)
+        return;
+    std::unique_ptr<char[]> text = BstrToAnsi(copy);
+    SysFreeString(copy);
+    if (text)
+        ParseItem(text.get(), record, fields, fieldCount);
+}
+
+}  // namespace
 
 void DatabaseAccess::SetServerSlot(DatabaseServer** slot) { g_slot = slot; }
 
 DatabaseServer* DatabaseAccess::Server() { return g_slot ? *g_slot : nullptr; }
+
+long DatabaseAccess::OpenDatabase(const char* database)
+{
+    OwnedBstr name(database);
+    DatabaseServer* server = Server();
+    if (!server)
+        return -1;
+    LONG handle = 0;
+    return server->OpenDatabase(name, 0, &handle);
+}
+
+int DatabaseAccess::CloseDatabase(const char* database)
+{
+    OwnedBstr name(database);
+    DatabaseServer* server = Server();
+    if (!server)
+        return 0;
+    return server->CloseDatabase(name) == 0 ? 1 : 0;
+}
+
+int DatabaseAccess::OpenRecordset(const char* database, const char* table, char* key, size_t keySize,
+                                  long* rowCount)
+{
+    OwnedBstr name(database);
+    OwnedBstr tableName(table);
+    DatabaseServer* server = Server();
+    if (!server)
+        return 0;
+    LONG rows = 0;
+    BSTR serverKey = nullptr;
+    LONG rc = server->OpenRecordset(name, tableName, 0, &rows, &serverKey);
+    int result = 0;
+    if (rc == 0 && serverKey) {
+        std::unique_ptr<char[]> text = BstrToAnsi(serverKey);
+        if (text && std::strlen(text.get()) < keySize) {
+            std::strcpy(key, text.get());
+            *rowCount = rows;
+            result = 1;
+        } else {
+            // A key we cannot hold names a recordset we could never close later.
+            server->CloseRecordset(name, serverKey);
+        }
+    }
+    SysFreeString(serverKey);
+    return result;
+}
+
+int DatabaseAccess::CloseRecordset(const char* database, const char* key)
+{
+    OwnedBstr name(database);
+    OwnedBstr keyText(key);
+    DatabaseServer* server = Server();
+    if (!server)
+        return 0;
+    return server->CloseRecordset(name, keyText) == 0 ? 1 : 0;
+}
+
+long DatabaseAccess::BackupRestoreDatabase(long mode, BSTR database, BSTR path)
+{
+    DatabaseServer* server = Server();
+    if (!server)
+        return -1;
+    return server->BackupRestoreDatabase(mode, database, path);
+}
 
 long DatabaseAccess::SetServerSystemState(long state)
 {
@@ -14,4 +125,88 @@ long DatabaseAccess::SetServerSystemState(long state)
     if (!server)
         return -1;
     return server->SetServerSystemState(state);
+}
+
+long DatabaseAccess::GetDatabaseDriveFreeSpace(long* freeMegabytes)
+{
+    DatabaseServer* server = Server();
+    if (!server) {
+        *freeMegabytes = 0;
+        return -1;
+    }
+    LONG mb = 0;
+    LONG rc = server->GetDatabaseDriveFreeSpace(&mb);
+    *freeMegabytes = mb;
+    return rc;
+}
+
+int DatabaseAccess::ReadBookShelfRecords(const char* database, const char* table, HGLOBAL* block, long* count)
+{
+    return ReadTable(database, table, block, count, sizeof(BookShelfRecord), kBookShelfFields,
+                     sizeof kBookShelfFields / sizeof kBookShelfFields[0]);
+}
+
+int DatabaseAccess::ReadBookRecords(const char* database, const char* table, HGLOBAL* block, long* count)
+{
+    return ReadTable(database, table, block, count, sizeof(BookRecord), kBookFields,
+                     sizeof kBookFields / sizeof kBookFields[0]);
+}
+
+int DatabaseAccess::ReadShelfBookLinks(const char* database, const char* table, HGLOBAL* block, long* count)
+{
+    return ReadTable(database, table, block, count, sizeof(ShelfBookLink), kShelfBookLinkFields,
+                     sizeof kShelfBookLinkFields / sizeof kShelfBookLinkFields[0]);
+}
+
+int DatabaseAccess::ReadTable(const char* database, const char* table, HGLOBAL* block, long* count,
+                              size_t recordSize, const FieldSpec* fields, size_t fieldCount)
+{
+    OwnedBstr name(database);
+    DatabaseServer* server = Server();
+    if (!server)
+        return 0;
+    char key[260];
+    long rows = 0;
+    if (!OpenRecordset(database, table, key, sizeof key, &rows))
+        return 0;
+    OwnedBstr keyText(key);
+
+    bool ok = true;
+    if (rows > 0) {
+        // One block for the whole table, allocated before the first row is read.
+        HGLOBAL mem = nullptr;
+        if (static_cast<uint64_t>(rows) * recordSize <= SIZE_MAX / 2)
+            mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<size_t>(rows) * recordSize);
+        char* records = mem ? static_cast<char*>(GlobalLock(mem)) : nullptr;
+        if (mem)
+            *block = mem;
+        ok = records != nullptr;
+        for (long r = 0; ok && r < rows; ++r) {
+            VARIANT row;
+            VariantInit(&row);
+            if (server->ReadRecord(name, keyText, r, &row) != 0 || !IsAcceptedRow(row)) {
+                VariantClear(&row);
+                ok = false;
+                break;
+            }
+            VARIANT* elements = nullptr;
+            if (SUCCEEDED(SafeArrayAccessData(row.parray, reinterpret_cast<void**>(&elements)))) {
+                ULONG n = row.parray->rgsabound[0].cElements;
+                for (ULONG i = 0; i < n; ++i)
+                    ParseElement(elements[i], records + static_cast<size_t>(r) * recordSize, fields, fieldCount);
+                SafeArrayUnaccessData(row.parray);
+            }
+            VariantClear(&row);
+        }
+        if (records)
+            GlobalUnlock(mem);
+    }
+    if (!ok) {
+        CloseRecordset(database, key);
+        return 0;
+    }
+    if (!CloseRecordset(database, key))
+        return 0;
+    *count = rows;
+    return 1;
 }

@@ -3,6 +3,7 @@
 // a caller makes one on its own stack for one task.
 #pragma once
 #include "DatabaseServer_h.h"
+#include "RecordParser.h"
 
 #include <windows.h>
 
@@ -11,9 +12,30 @@ public:
     // Where the application keeps its interface pointer; read afresh at every call.
     static void SetServerSlot(DatabaseServer** slot);
 
-    // The server's code unchanged; -1 when no interface pointer is held.
+    // The server's code unchanged (0 = opened); -1 when no interface pointer is held.
+    long OpenDatabase(const char* database);
+    // 1 when the server returns 0; 0 otherwise or without an interface pointer.
+    int CloseDatabase(const char* database);
+    // 1 when the recordset is open: its key (with terminator) in key[keySize], the row
+    // count in *rowCount. 0 otherwise, key and count left as they were. A key the
+    // buffer cannot hold fails the call, and the server's recordset is closed again.
+    int OpenRecordset(const char* database, const char* table, char* key, size_t keySize, long* rowCount);
+    int CloseRecordset(const char* database, const char* key);
+
+    // Passed through unchanged; -1 (out-values zero) when no interface pointer is held.
+    long BackupRestoreDatabase(long mode, BSTR database, BSTR path);
     long SetServerSystemState(long state);
+    long GetDatabaseDriveFreeSpace(long* freeMegabytes);
+
+    // Whole tables of an open database, one record per row in one movable zero-filled
+    // global block (*block, stored as soon as it exists; the caller frees it in every
+    // case). 1 with *count set on success; 0 otherwise, *count untouched.
+    int ReadBookShelfRecords(const char* database, const char* table, HGLOBAL* block, long* count);
+    int ReadBookRecords(const char* database, const char* table, HGLOBAL* block, long* count);
+    int ReadShelfBookLinks(const char* database, const char* table, HGLOBAL* block, long* count);
 
 private:
     static DatabaseServer* Server();
+    int ReadTable(const char* database, const char* table, HGLOBAL* block, long* count,
+                  size_t recordSize, const FieldSpec* fields, size_t fieldCount);
 };

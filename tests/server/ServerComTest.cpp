@@ -2,7 +2,9 @@
 // and values round-trip exactly, backups are faithful and atomic, restores refuse
 // damaged files and BOOKs in use, stop drops what clients held, names are checked,
 // and the process ends after the last release.
+#include "DatabaseAccess.h"
 #include "ErrorCodes.h"
+#include "Records.h"
 #include "ServerConnection.h"
 #include "ServerIds.h"
 #include "Storage.h"
@@ -34,7 +36,8 @@ std::string DataFolder() { return ProgramFolder() + "..\\data\\"; }
 
 int RunProgram(const std::string& commandLine)
 {
-    STARTUPINFOA si = {sizeof si};
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi;
     std::string line = commandLine;
     if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
@@ -66,7 +69,8 @@ void WriteDatabase(const std::string& name, const storage::Database& db)
 int ServerProcesses()
 {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {sizeof entry};
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
     int count = 0;
     for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry))
         if (lstrcmpiA(entry.szExeFile, "DatabaseServer.exe") == 0)
@@ -366,6 +370,35 @@ TEST(ServerCom, FreeSpaceOfTheDataDrive)
     RegCloseKey(key);
     EXPECT_EQ(0, c.server->GetDatabaseDriveFreeSpace(&mb));
     EXPECT_GT(mb, 0);
+}
+
+// The tool's own reader over real COM: the catalogue's table as the tool sees it.
+TEST(ServerCom, TheToolReadsATableThroughDatabaseAccess)
+{
+    storage::Database common;
+    storage::Table shelves;
+    shelves.name = u"BookShelfTBL";
+    shelves.columns = {u"T_Index", u"BookShelfName", u"Note"};
+    shelves.rows = {{u"1", U16(u8"本社工事部"), u"x"}, {u"2", U16(u8"ソフト表\t棚"), u""}};
+    common.tables.push_back(shelves);
+    WriteDatabase("RariveSystemCommonDB", common);
+    Client c;
+    ASSERT_GE(c.hr, 0);
+    DatabaseAccess::SetServerSlot(&c.server);
+    DatabaseAccess access;
+    ASSERT_EQ(0, access.OpenDatabase("RariveSystemCommonDB"));
+    HGLOBAL block = nullptr;
+    long count = 0;
+    ASSERT_EQ(1, access.ReadBookShelfRecords("RariveSystemCommonDB", "BookShelfTBL", &block, &count));
+    ASSERT_EQ(2, count);
+    auto* records = static_cast<BookShelfRecord*>(GlobalLock(block));
+    EXPECT_EQ(1, records[0].T_Index);
+    EXPECT_EQ(Ansi(u8"本社工事部"), records[0].BookShelfName);
+    EXPECT_EQ(Ansi(u8"ソフト表\t棚"), records[1].BookShelfName);
+    GlobalUnlock(block);
+    GlobalFree(block);
+    EXPECT_EQ(1, access.CloseDatabase("RariveSystemCommonDB"));
+    DatabaseAccess::SetServerSlot(nullptr);
 }
 
 // Last: the server process goes away once nothing holds an object of it.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 
 namespace testsupport {
 
@@ -75,44 +76,111 @@ LONG FakeDatabaseServer::Unexpected(int slot)
     return -1;
 }
 
+const wchar_t FakeDatabaseServer::kNullItem[] = L"<null element>";
+const wchar_t FakeDatabaseServer::kIntegerItem[] = L"<integer element>";
+
 LONG FakeDatabaseServer::OpenDatabase(BSTR database, LONG, LONG* handle)
 {
     calls.push_back("OpenDatabase(" + Narrow(database) + ")");
     if (handle)
         *handle = 1;
-    return 0;
+    return openDatabaseResult;
 }
 
-LONG FakeDatabaseServer::ReadRecord(BSTR database, BSTR key, LONG row, VARIANT*)
+namespace {
+std::wstring CurrentTable(const std::map<std::wstring, std::wstring>& keys, BSTR key)
+{
+    auto it = keys.find(key ? key : L"");
+    return it == keys.end() ? L"" : it->second;
+}
+}  // namespace
+
+LONG FakeDatabaseServer::ReadRecord(BSTR database, BSTR key, LONG row, VARIANT* record)
 {
     calls.push_back("ReadRecord(" + Narrow(database) + "," + Narrow(key) + "," + std::to_string(row) + ")");
-    return 1;
+    if (row == failReadAt) {
+        // Something left in the out-value on failure is still the caller's to clear.
+        record->vt = VT_BSTR;
+        record->bstrVal = SysAllocString(L"partial row");
+        return 5;
+    }
+    if (row == oddRowAt) {
+        record->vt = oddRowType;
+        if (oddRowType == VT_BSTR) {
+            record->bstrVal = SysAllocString(L"KEY=T_Index\t1\t9");
+        } else if (oddRowType & VT_ARRAY) {
+            VARTYPE element = static_cast<VARTYPE>(oddRowType & ~VT_ARRAY);
+            record->parray = SafeArrayCreateVector(element, 0, 2);
+            if (element == VT_BSTR) {
+                BSTR* items;
+                SafeArrayAccessData(record->parray, reinterpret_cast<void**>(&items));
+                items[0] = SysAllocString(L"KEY=T_Index\t1\t9");
+                items[1] = SysAllocString(L"KEY=T_Index\t1\t9");
+                SafeArrayUnaccessData(record->parray);
+            }
+        }
+        return 0;
+    }
+    auto table = tables.find(CurrentTable(m_keys, key));
+    if (table == tables.end() || row < 0 || static_cast<size_t>(row) >= table->second.size())
+        return 6;
+    const std::vector<std::wstring>& items = table->second[row];
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(items.size()));
+    VARIANT* elements;
+    SafeArrayAccessData(array, reinterpret_cast<void**>(&elements));
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i] == kNullItem) {
+            elements[i].vt = VT_BSTR;
+            elements[i].bstrVal = nullptr;
+        } else if (items[i] == kIntegerItem) {
+            elements[i].vt = VT_I4;
+            elements[i].lVal = 12345;
+        } else {
+            elements[i].vt = VT_BSTR;
+            elements[i].bstrVal = SysAllocStringLen(items[i].c_str(), static_cast<UINT>(items[i].size()));
+        }
+    }
+    SafeArrayUnaccessData(array);
+    record->vt = VT_ARRAY | VT_VARIANT;
+    record->parray = array;
+    return 0;
 }
 
 LONG FakeDatabaseServer::CloseDatabase(BSTR database)
 {
     calls.push_back("CloseDatabase(" + Narrow(database) + ")");
-    return 0;
+    return closeDatabaseResult;
 }
 
 LONG FakeDatabaseServer::GetDatabaseDriveFreeSpace(LONG* freeMegabytes)
 {
     calls.push_back("GetDatabaseDriveFreeSpace");
-    *freeMegabytes = 0;
-    return 0;
+    *freeMegabytes = freeSpace;
+    return freeSpaceResult;
 }
 
-LONG FakeDatabaseServer::OpenRecordset(BSTR database, BSTR table, LONG, LONG* rowCount, BSTR*)
+LONG FakeDatabaseServer::OpenRecordset(BSTR database, BSTR table, LONG, LONG* count, BSTR* outKey)
 {
     calls.push_back("OpenRecordset(" + Narrow(database) + "," + Narrow(table) + ")");
-    *rowCount = 0;
-    return 1;
+    auto found = tables.find(table ? table : L"");
+    if (openRecordsetResult != 0 || found == tables.end()) {
+        if (keyOnFailure)
+            *outKey = SysAllocString(key.c_str());
+        return openRecordsetResult != 0 ? openRecordsetResult : 4;
+    }
+    ++recordsetsOpened;
+    m_keys[key] = found->first;
+    *count = overrideRowCount ? rowCount : static_cast<LONG>(found->second.size());
+    *outKey = nullKey ? nullptr : SysAllocStringLen(key.c_str(), static_cast<UINT>(key.size()));
+    return 0;
 }
 
-LONG FakeDatabaseServer::CloseRecordset(BSTR database, BSTR key)
+LONG FakeDatabaseServer::CloseRecordset(BSTR database, BSTR closeKey)
 {
-    calls.push_back("CloseRecordset(" + Narrow(database) + "," + Narrow(key) + ")");
-    return 0;
+    calls.push_back("CloseRecordset(" + Narrow(database) + "," + Narrow(closeKey) + ")");
+    if (m_keys.erase(closeKey ? closeKey : L""))
+        ++recordsetsClosed;
+    return closeRecordsetResult;
 }
 
 LONG FakeDatabaseServer::SetServerSystemState(LONG state)
@@ -125,10 +193,71 @@ LONG FakeDatabaseServer::BackupRestoreDatabase(LONG mode, BSTR database, BSTR pa
 {
     calls.push_back("BackupRestoreDatabase(" + std::to_string(mode) + "," + Narrow(database) + "," +
                     Narrow(path) + ")");
-    return 1;
+    return backupResult;
 }
 
-struct FakeServerRegistration::Factory : public IClassFactory {
+struct BstrSpy::Spy final : public IMallocSpy {
+    std::set<void*> live;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IMallocSpy) {
+            *ppv = this;
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T cb) override { return cb; }
+    void* STDMETHODCALLTYPE PostAlloc(void* p) override
+    {
+        if (p)
+            live.insert(p);
+        return p;
+    }
+    void* STDMETHODCALLTYPE PreFree(void* p, BOOL) override
+    {
+        live.erase(p);
+        return p;
+    }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* p, SIZE_T cb, void** out, BOOL) override
+    {
+        live.erase(p);
+        *out = p;
+        return cb;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* p, BOOL) override
+    {
+        if (p)
+            live.insert(p);
+        return p;
+    }
+    void* STDMETHODCALLTYPE PreGetSize(void* p, BOOL) override { return p; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T cb, BOOL) override { return cb; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* p, BOOL) override { return p; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+};
+
+BstrSpy::BstrSpy() : m_spy(new Spy)
+{
+    EXPECT_EQ(S_OK, CoRegisterMallocSpy(m_spy)) << "the allocation spy could not be registered";
+}
+
+BstrSpy::~BstrSpy()
+{
+    CoRevokeMallocSpy();
+    // Blocks allocated under the spy may still be freed later; the object must stay.
+    m_spy->live.clear();
+}
+
+long BstrSpy::Live() const { return static_cast<long>(m_spy->live.size()); }
+
+struct FakeServerRegistration::Factory final : public IClassFactory {
+    virtual ~Factory() = default;
     FakeServerRegistration* owner;
     FakeDatabaseServer* server;
     HRESULT createResult;

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,10 +21,32 @@ public:
     HRESULT blanketResult = S_OK;     // what CoSetProxyBlanket sees from SetBlanket
     bool offerClientSecurity = true;  // whether the object is a "proxy" at all
     long stateResult = 0;
+    long openDatabaseResult = 0;
+    long closeDatabaseResult = 0;
+    // Tables by name: each row a list of items ("KEY=" column TAB n TAB value). An item
+    // kNullItem becomes an element with a null string, kIntegerItem a VT_I4 element.
+    std::map<std::wstring, std::vector<std::vector<std::wstring>>> tables;
+    long openRecordsetResult = 0;
+    bool keyOnFailure = false;        // hand out a key even when OpenRecordset fails
+    bool nullKey = false;             // success without a key
+    std::wstring key = L"RS1";
+    bool overrideRowCount = false;    // report rowCount instead of the table's size
+    long rowCount = 0;
+    long failReadAt = -1;             // ReadRecord of this row fails (and leaves a BSTR behind)
+    long oddRowAt = -1;               // this row comes back as oddRowType
+    VARTYPE oddRowType = VT_BSTR;
+    long closeRecordsetResult = 0;
+    long freeSpace = 0;
+    long freeSpaceResult = 0;
+    long backupResult = 0;
+    static const wchar_t kNullItem[];
+    static const wchar_t kIntegerItem[];
 
     // Observations
     LONG refs = 1;                    // the creator's reference
     std::vector<std::string> calls;   // "SetServerSystemState(0)", ...
+    int recordsetsOpened = 0;
+    int recordsetsClosed = 0;
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
@@ -65,6 +88,21 @@ public:
 protected:
     LONG Unexpected(int slot);
     static std::string Narrow(BSTR text);
+    std::map<std::wstring, std::wstring> m_keys;  // open recordset key -> table
+};
+
+// Counts the COM task-memory blocks alive in this process: every BSTR, with the BSTR
+// cache off (OANOCACHE=1, set by tools/wine-env for the tests). Measure the change
+// around the code under test; it must be zero.
+class BstrSpy {
+public:
+    BstrSpy();
+    ~BstrSpy();
+    long Live() const;
+
+private:
+    struct Spy;
+    Spy* m_spy;
 };
 
 // Makes CoCreateInstanceEx of the server class hand out a given fake, in this process,

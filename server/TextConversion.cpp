@@ -1,0 +1,32 @@
+#include "TextConversion.h"
+
+#include <new>
+
+BSTR AnsiToBstr(const char* text, int length)
+{
+    int n = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
+    if (n <= 0)
+        return SysAllocStringLen(nullptr, 0);
+    // With length -1 the count includes the terminator, which SysAllocStringLen supplies.
+    UINT chars = length == -1 ? static_cast<UINT>(n - 1) : static_cast<UINT>(n);
+    BSTR out = SysAllocStringLen(nullptr, chars);
+    if (out)
+        MultiByteToWideChar(CP_ACP, 0, text, length, out, length == -1 ? n : static_cast<int>(chars));
+    return out;
+}
+
+std::unique_ptr<char[]> BstrToAnsi(BSTR text)
+{
+    if (!text)
+        return nullptr;
+    size_t length = static_cast<size_t>(lstrlenW(text));
+    // Every UTF-16 unit becomes at most two bytes in a double-byte code page.
+    size_t size = 2 * (length + 1);
+    std::unique_ptr<char[]> out(new (std::nothrow) char[size]);
+    if (!out)
+        return nullptr;
+    out[0] = '\0';
+    if (WideCharToMultiByte(CP_ACP, 0, text, -1, out.get(), static_cast<int>(size), nullptr, nullptr) == 0)
+        out[0] = '\0';
+    return out;
+}
