@@ -1,0 +1,248 @@
+// Benchmark of the stand-in server over real COM, every figure against a baseline
+// measured in the same run:
+//   - ReadRecord of a 6-column row against a no-op call (the platform's round trip),
+//     for a single-apartment and a free-threaded server;
+//   - backup of a 256 MB database against a plain copy of the same file.
+// Prints one line per figure: name, value, baseline, ratio, goal.
+#include "ServerConnection.h"
+#include "Storage.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+double Now()
+{
+    static LARGE_INTEGER freq = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+std::wstring Folder()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring s = path;
+    return s.substr(0, s.find_last_of(L'\\') + 1) + L"benchdata\\";
+}
+
+void SetConfig(const wchar_t* name, const wchar_t* value)
+{
+    HKEY key;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDatabaseServer", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                   static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+bool ServerRunning()
+{
+    // The server lingers a moment after its last client; a new apartment setting
+    // applies only to a freshly started server.
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W e = {};
+    e.dwSize = sizeof e;
+    bool found = false;
+    for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e))
+        if (lstrcmpiW(e.szExeFile, L"DatabaseServer.exe") == 0)
+            found = true;
+    CloseHandle(snap);
+    return found;
+}
+
+void WaitForServerExit()
+{
+    for (int i = 0; i < 200 && ServerRunning(); ++i)
+        Sleep(100);
+}
+
+void Write(HANDLE h, const void* p, size_t n)
+{
+    DWORD w;
+    WriteFile(h, p, static_cast<DWORD>(n), &w, nullptr);
+}
+
+void WriteU32(std::vector<uint8_t>& b, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// A database file of about `megabytes`, written as it streams (a 32-bit process should
+// not hold it twice).
+void MakeBigDatabase(const std::wstring& path, int megabytes)
+{
+    const uint32_t valueChars = 32 * 1024;  // 64 KB per value
+    const uint32_t rows = static_cast<uint32_t>(megabytes) * 16;
+    std::vector<uint8_t> head;
+    WriteU32(head, 1);
+    const std::u16string name = u"DataTBL", column = u"Data";
+    WriteU32(head, static_cast<uint32_t>(name.size()));
+    for (char16_t c : name) { head.push_back(static_cast<uint8_t>(c)); head.push_back(0); }
+    WriteU32(head, 1);
+    WriteU32(head, static_cast<uint32_t>(column.size()));
+    for (char16_t c : column) { head.push_back(static_cast<uint8_t>(c)); head.push_back(0); }
+    WriteU32(head, rows);
+    std::vector<uint8_t> row;
+    WriteU32(row, valueChars);
+    for (uint32_t i = 0; i < valueChars; ++i) {
+        char16_t c = static_cast<char16_t>(0x3042 + i % 80);
+        row.push_back(static_cast<uint8_t>(c));
+        row.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    uint64_t payload = head.size() + uint64_t(rows) * row.size();
+    uint32_t crc = storage::Crc32(head.data(), head.size());
+    for (uint32_t r = 0; r < rows; ++r)
+        crc = storage::Crc32(row.data(), row.size(), crc);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    std::vector<uint8_t> header = {'O', 'R', 'V', 'L', 'M', 'D', 'F', '1'};
+    WriteU32(header, 1);
+    WriteU32(header, static_cast<uint32_t>(payload));
+    WriteU32(header, crc);
+    Write(h, header.data(), header.size());
+    Write(h, head.data(), head.size());
+    for (uint32_t r = 0; r < rows; ++r)
+        Write(h, row.data(), row.size());
+    CloseHandle(h);
+}
+
+void MakeRowDatabase(const std::wstring& path)
+{
+    storage::Database db;
+    storage::Table t;
+    t.name = u"BookCommonTBL";
+    t.columns = {u"T_Index", u"Spot", u"BookName", u"SiteName", u"StartDate", u"EndDate"};
+    for (int i = 0; i < 1000; ++i)
+        t.rows.push_back({u"101", u"\u5c71\u7530 \u592a\u90ce", u"BOOK0101", u"\u56fd\u9053\u6539\u826f\u5de5\u4e8b",
+                          u"2026/04/01", u"2027/03/31"});
+    db.tables.push_back(t);
+    std::vector<uint8_t> bytes = storage::Serialize(db);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    Write(h, bytes.data(), bytes.size());
+    CloseHandle(h);
+}
+
+struct RoundTrips {
+    double noop;
+    double read;
+};
+
+RoundTrips MeasureRoundTrips(int calls)
+{
+    DatabaseServer* server = nullptr;
+    RoundTrips out = {0, 0};
+    if (FAILED(ConnectDatabaseServer(&server))) {
+        ReleaseDatabaseServer(&server);
+        return out;
+    }
+    BSTR db = SysAllocString(L"BenchRows"), table = SysAllocString(L"BookCommonTBL"), key = nullptr;
+    LONG handle, rows;
+    server->OpenDatabase(db, 0, &handle);
+    server->OpenRecordset(db, table, 0, &rows, &key);
+    std::vector<double> noop, read;
+    for (int warm = 0; warm < 200; ++warm)
+        server->Reserved03();
+    // Interleaved, so that both see the same machine.
+    for (int i = 0; i < calls; ++i) {
+        double t0 = Now();
+        server->Reserved03();
+        double t1 = Now();
+        VARIANT v;
+        VariantInit(&v);
+        server->ReadRecord(db, key, i % rows, &v);
+        double t2 = Now();
+        VariantClear(&v);
+        noop.push_back(t1 - t0);
+        read.push_back(t2 - t1);
+    }
+    server->CloseRecordset(db, key);
+    server->CloseDatabase(db);
+    SysFreeString(key);
+    SysFreeString(db);
+    SysFreeString(table);
+    ReleaseDatabaseServer(&server);
+    out.noop = Median(noop);
+    out.read = Median(read);
+    return out;
+}
+
+void Line(const char* name, double value, double baseline, const char* unit, double ratio, const char* goal)
+{
+    std::printf("%-44s %10.4f %s  baseline %10.4f %s  ratio %6.2f  goal %s\n", name, value, unit, baseline, unit,
+                ratio, goal);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int megabytes = argc > 1 ? std::atoi(argv[1]) : 256;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::wstring folder = Folder();
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SetConfig(L"DataFolder", folder.c_str());
+    MakeRowDatabase(folder + L"BenchRows.mdf");
+
+    for (const wchar_t* apartment : {L"single", L"free"}) {
+        WaitForServerExit();
+        SetConfig(L"Apartment", apartment);
+        RoundTrips r = MeasureRoundTrips(3000);
+        std::string name = std::string("ReadRecord round trip, ") +
+                           (apartment[0] == L's' ? "single-apartment" : "free-threaded") + " (ms)";
+        Line(name.c_str(), r.read * 1000, r.noop * 1000, "ms", r.read / r.noop, "<= 1.3");
+    }
+    WaitForServerExit();
+    SetConfig(L"Apartment", L"single");
+
+    std::wstring big = folder + L"BenchBig.mdf";
+    MakeBigDatabase(big, megabytes);
+    DatabaseServer* server = nullptr;
+    ConnectDatabaseServer(&server);
+    BSTR name = SysAllocString(L"BenchBig");
+    std::vector<double> copies, backups;
+    for (int i = 0; i < 3; ++i) {
+        std::wstring copy = folder + L"copy.mdf", backup = folder + L"backup.mdf";
+        DeleteFileW(copy.c_str());
+        DeleteFileW(backup.c_str());
+        double t0 = Now();
+        CopyFileW(big.c_str(), copy.c_str(), FALSE);
+        double t1 = Now();
+        BSTR path = SysAllocString(backup.c_str());
+        long rc = server->BackupRestoreDatabase(0, name, path);
+        double t2 = Now();
+        SysFreeString(path);
+        if (rc != 0)
+            std::printf("backup failed: %ld\n", rc);
+        copies.push_back(t1 - t0);
+        backups.push_back(t2 - t1);
+    }
+    SysFreeString(name);
+    ReleaseDatabaseServer(&server);
+    double copyMBs = megabytes / Median(copies), backupMBs = megabytes / Median(backups);
+    char label[80];
+    std::snprintf(label, sizeof label, "backup of a %d MB database (MB/s)", megabytes);
+    Line(label, backupMBs, copyMBs, "MB/s", backupMBs / copyMBs, ">= 0.8");
+    DeleteFileW(big.c_str());
+    DeleteFileW((folder + L"copy.mdf").c_str());
+    DeleteFileW((folder + L"backup.mdf").c_str());
+    CoUninitialize();
+    return 0;
+}
