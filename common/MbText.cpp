@@ -24,6 +24,38 @@ const char* FindLastChar(const char* s, char c)
     return found;
 }
 
+const char* FindSubstring(const char* s, const char* needle)
+{
+    size_t n = std::strlen(needle);
+    for (;; s += CharLength(s)) {
+        if (std::strncmp(s, needle, n) == 0)
+            return s;
+        if (!*s)
+            return nullptr;
+    }
+}
+
+bool StartsWithNoCase(const char* s, const char* prefix)
+{
+    auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; };
+    while (*prefix) {
+        if (!*s)
+            return false;
+        size_t len = CharLength(prefix);
+        if (len == 2) {
+            if (s[0] != prefix[0] || s[1] != prefix[1])
+                return false;
+        } else if (fold(static_cast<unsigned char>(*s)) != fold(static_cast<unsigned char>(*prefix))) {
+            return false;
+        } else if (CharLength(s) == 2) {
+            return false;  // a lead byte of s against a single-byte character of prefix
+        }
+        s += len;
+        prefix += len;
+    }
+    return true;
+}
+
 size_t FitLength(const char* s, size_t maxBytes)
 {
     size_t n = 0;

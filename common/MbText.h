@@ -18,6 +18,15 @@ const char* FindLastChar(const char* s, char c);
 inline char* FindChar(char* s, char c) { return const_cast<char*>(FindChar(static_cast<const char*>(s), c)); }
 inline char* FindLastChar(char* s, char c) { return const_cast<char*>(FindLastChar(static_cast<const char*>(s), c)); }
 
+// First occurrence of needle in s that begins on a character boundary, or nullptr.
+// Byte-exact (case counts). An empty needle is found at s.
+const char* FindSubstring(const char* s, const char* needle);
+
+// Whether the first strlen(prefix) bytes of s equal prefix, ASCII letters compared
+// without regard to case and double-byte characters compared whole. A shorter s never
+// equals it.
+bool StartsWithNoCase(const char* s, const char* prefix);
+
 // Number of leading bytes of s that fit in maxBytes without splitting a character.
 size_t FitLength(const char* s, size_t maxBytes);
 

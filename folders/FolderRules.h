@@ -1,0 +1,21 @@
+// The checks every folder the user names passes: the Windows and program-files folders
+// and everything under the user-profile root are refused, except the program's own
+// folder tree. They only answer; the caller shows the message.
+#pragma once
+#include <string>
+#include <vector>
+
+// The rules on given facts (pure; the native tests use them too).
+bool IsInsideFolderText(const char* path, const char* programFolder);
+bool IsUnderSystemFolder(const char* path, const std::vector<std::string>& systemFolders);
+// The user-profile root: the desktop path cut before its second backslash. A desktop
+// directly below a drive root leaves no such root; the desktop folder itself is used.
+std::string ProfileRootOf(const char* desktop);
+
+#ifdef _WIN32
+// The same on the running system, determined afresh at each call.
+bool IsInsideProgramFolder(const char* path);
+bool IsUnusableFolder(const char* path);
+bool IsSystemFolder(const char* path);
+std::vector<std::string> SystemFolders();
+#endif

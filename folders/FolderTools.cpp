@@ -1,0 +1,112 @@
+#include "FolderTools.h"
+
+#include "MbText.h"
+#include "ProgramPath.h"
+#include "ShellDialogs.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+int CALLBACK BrowseFolderCallback(HWND window, UINT message, LPARAM parameter, LPARAM data)
+{
+    if (message == BFFM_INITIALIZED) {
+        // An empty initial text (a path too long to preselect) selects nothing.
+        if (data && *reinterpret_cast<const char*>(data))
+            SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
+    } else if (message == BFFM_SELCHANGED) {
+        char path[kPathBufferSize];
+        if (SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(parameter), path))
+            SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(path));
+        else
+            EnableWindow(GetDlgItem(window, IDOK), FALSE);
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool BrowseForFolder(const char* title, char* path, size_t pathSize)
+{
+    IMalloc* allocator = nullptr;
+    if (FAILED(SHGetMalloc(&allocator)) || !allocator)
+        return false;
+    char initial[kPathBufferSize];
+    // A path that does not fit the browser's buffer is not preselected at all.
+    if (std::strlen(path) < sizeof initial)
+        std::strcpy(initial, path);
+    else
+        initial[0] = '\0';
+
+    BROWSEINFOA info = {};
+    info.hwndOwner = nullptr;
+    info.pidlRoot = nullptr;
+    info.pszDisplayName = nullptr;
+    info.lpszTitle = title;
+    // The status line shows the selected folder's path.
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
+    info.lpfn = BrowseFolderCallback;
+    info.lParam = reinterpret_cast<LPARAM>(initial);
+    LPITEMIDLIST chosen = winui::ShowFolderBrowser(&info);
+
+    char* buffer = static_cast<char*>(allocator->Alloc(kPathBufferSize));
+    bool result = false;
+    if (chosen && buffer && SHGetPathFromIDListA(chosen, buffer) && std::strlen(buffer) < pathSize) {
+        std::strcpy(path, buffer);
+        result = true;
+    }
+    if (chosen)
+        allocator->Free(chosen);
+    if (buffer)
+        allocator->Free(buffer);
+    allocator->Release();
+    return result;
+}
+
+void CreateFolderPath(const char* path)
+{
+    // Every prefix that ends before a backslash after the drive root, then the path.
+    std::string text = path;
+    for (const char* p = FindChar(path, '\\'); p; p = FindChar(p + 1, '\\')) {
+        size_t at = static_cast<size_t>(p - path);
+        if (at < 3)
+            continue;
+        CreateDirectoryA(text.substr(0, at).c_str(), nullptr);
+    }
+    CreateDirectoryA(path, nullptr);
+}
+
+bool DeleteFolderContents(const char* folder)
+{
+    std::string pattern = std::string(folder) + "\\*.*";
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return true;
+    do {
+        if (entry.cFileName[0] == '.')
+            continue;
+        std::string full = std::string(folder) + "\\" + entry.cFileName;
+        BOOL removed;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            // A junction or symbolic link: remove the link, never what it points to.
+            removed = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(full.c_str())
+                                                                          : DeleteFileA(full.c_str());
+        } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            DeleteFolderContents(full.c_str());
+            removed = RemoveDirectoryA(full.c_str());
+        } else {
+            removed = DeleteFileA(full.c_str());
+        }
+        if (!removed) {
+            FindClose(search);
+            return false;
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return true;
+}

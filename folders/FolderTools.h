@@ -1,0 +1,24 @@
+// The folder tools of the dialogs: pick a folder, create a folder path, empty a folder
+// tree, and make a folder name of a free text.
+#pragma once
+#include <cstddef>
+
+// text cut before the first character file names may not hold (\ / : * ? " < > |),
+// double-byte aware, into out (outSize bytes; the result is never longer than text).
+void TruncateAtInvalidNameChar(const char* text, char* out, size_t outSize);
+
+#ifdef _WIN32
+// The shell's folder browser, preselecting path; on confirming a file-system folder its
+// full path is stored in path (pathSize bytes) and the result is true. Cancel, a choice
+// without a file-system path, or one that does not fit: false, path unchanged.
+bool BrowseForFolder(const char* title, char* path, size_t pathSize);
+
+// Creates every folder along path, then path itself; failures are passed over.
+void CreateFolderPath(const char* path);
+
+// Deletes everything inside folder (given without a trailing backslash), recursively;
+// the folder itself remains. True when all was deleted or the folder cannot be searched;
+// false at the first entry that cannot be deleted. A link (junction or symbolic link)
+// is removed as a link: what it points to is never entered.
+bool DeleteFolderContents(const char* folder);
+#endif

@@ -1,0 +1,97 @@
+// The folder rules on given facts, and folder names from free text. Shift-JIS bytes are
+// written out: 表 95 5C and ソ 83 5C end in the backslash byte.
+#include "FolderRules.h"
+#include "FolderTools.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+const std::string HYO = "\x95\x5C";
+const std::string SO = "\x83\x5C";
+}  // namespace
+
+TEST(FolderRules, InsideTheProgramFolder)
+{
+    struct Case {
+        std::string path;
+        bool inside;
+    };
+    const std::string program = "D:\\Apps\\Tool\\";
+    const Case cases[] = {
+        /* 0 */ {"D:\\Apps\\Tool\\kamiwork", true},
+        /* 1 */ {"D:\\Apps\\Tool\\", true},
+        /* 2 */ {"D:\\Apps\\Tool", false},             // the folder itself needs its backslash
+        /* 3 */ {"d:\\apps\\tool\\kamiwork", false},   // case counts
+        /* 4 */ {"work", false},
+        /* 5 */ {"X:\\copy of D:\\Apps\\Tool\\x", true}, // anywhere in the text
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.inside, IsInsideFolderText(c.path.c_str(), program.c_str())) << c.path;
+    // A match never begins on the second byte of a character.
+    const std::string kanjiProgram = "\\Tool\\";
+    EXPECT_FALSE(IsInsideFolderText(("C:\\x" + HYO + "Tool\\a").c_str(), kanjiProgram.c_str()));
+    EXPECT_TRUE(IsInsideFolderText(("C:\\" + HYO + "\\Tool\\a").c_str(), kanjiProgram.c_str()));
+}
+
+TEST(FolderRules, SystemFolders)
+{
+    const std::vector<std::string> list = {"C:\\Windows\\", "C:\\Program Files (x86)\\", "C:\\Program Files\\"};
+    struct Case {
+        std::string path;
+        bool refused;
+    };
+    const Case cases[] = {
+        /* 0 */ {"C:\\Windows", true},
+        /* 1 */ {"C:\\Windows\\", true},
+        /* 2 */ {"c:\\windows\\temp", true},
+        /* 3 */ {"C:\\Windows2", false},
+        /* 4 */ {"C:\\WindowsBackup", false},
+        /* 5 */ {"C:/Windows", false},                 // separators are not normalised
+        /* 6 */ {"C:\\PROGRAM FILES\\Other", true},
+        /* 7 */ {"C:\\Program Files (x86)\\Tool", true},
+        /* 8 */ {"C:\\Program", false},
+        /* 9 */ {"C:\\", false},
+        /* 10 */ {"work", false},
+        /* 11 */ {"C:\\Window" + HYO, false},            // a double-byte character is not "s\"
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.refused, IsUnderSystemFolder(c.path.c_str(), list)) << c.path;
+    // Without %ProgramW6432% only two entries exist.
+    EXPECT_FALSE(IsUnderSystemFolder("C:\\Program Files\\Other", {"C:\\Windows\\", "C:\\Program Files (x86)\\"}));
+    // A kanji folder under a kanji system folder, in another case of its ASCII letters.
+    EXPECT_TRUE(IsUnderSystemFolder(("c:\\" + HYO + "\\x").c_str(), {"C:\\" + HYO + "\\"}));
+}
+
+TEST(FolderRules, ProfileRoot)
+{
+    EXPECT_EQ("C:\\Users", ProfileRootOf("C:\\Users\\taro\\Desktop"));
+    EXPECT_EQ("C:\\" + SO + HYO, ProfileRootOf(("C:\\" + SO + HYO + "\\taro\\Desktop").c_str()));
+    // A desktop directly below a drive root: the desktop itself, not an empty root that
+    // every path would contain.
+    EXPECT_EQ("D:\\Desktop", ProfileRootOf("D:\\Desktop"));
+}
+
+TEST(FolderNames, CutAtTheFirstCharacterNamesMayNotHold)
+{
+    struct Case {
+        std::string text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        /* 0 */ {"\xE5\xB7\xA5\xE4\xBA\x8B" "A/B", "\xE5\xB7\xA5\xE4\xBA\x8B" "A"},
+        /* 1 */ {"a:b*c", "a"},
+        /* 2 */ {"?x", ""},
+        /* 3 */ {"plain name", "plain name"},
+        /* 4 */ {HYO + SO + HYO, HYO + SO + HYO},        // 0x5C trail bytes are not backslashes
+        /* 5 */ {"x" + HYO + "|y", "x" + HYO},
+        /* 6 */ {"\x83\x7C" "a|b", "\x83\x7C" "a"},        // ポ: trail byte 0x7C is not a bar
+        /* 7 */ {"a<b>c\"d", "a"},
+        /* 8 */ {"z\\y/x", "z"},
+        /* 9 */ {"", ""},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        char out[128];
+        TruncateAtInvalidNameChar(cases[i].text.c_str(), out, sizeof out);
+        EXPECT_EQ(cases[i].expected, out) << "case " << i;
+    }
+}

@@ -1,0 +1,33 @@
+#include "ShellDialogs.h"
+
+namespace winui {
+namespace {
+FolderBrowserHandler g_folderBrowser = nullptr;
+OpenFileHandler g_openFile = nullptr;
+}  // namespace
+
+LPITEMIDLIST ShowFolderBrowser(BROWSEINFOA* info)
+{
+    return g_folderBrowser ? g_folderBrowser(info) : SHBrowseForFolderA(info);
+}
+
+FolderBrowserHandler SetFolderBrowserHandler(FolderBrowserHandler handler)
+{
+    FolderBrowserHandler old = g_folderBrowser;
+    g_folderBrowser = handler;
+    return old;
+}
+
+BOOL ShowOpenFileDialog(OPENFILENAMEA* info)
+{
+    return g_openFile ? g_openFile(info) : GetOpenFileNameA(info);
+}
+
+OpenFileHandler SetOpenFileHandler(OpenFileHandler handler)
+{
+    OpenFileHandler old = g_openFile;
+    g_openFile = handler;
+    return old;
+}
+
+}  // namespace winui

@@ -1,0 +1,20 @@
+// The shell's folder browser and the common file-open dialog, behind seams so that a
+// test can answer them as a user would and see what the program asked.
+#pragma once
+#include <windows.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
+namespace winui {
+
+// SHBrowseForFolderA, or the handler when one is set.
+LPITEMIDLIST ShowFolderBrowser(BROWSEINFOA* info);
+using FolderBrowserHandler = LPITEMIDLIST (*)(BROWSEINFOA* info);
+FolderBrowserHandler SetFolderBrowserHandler(FolderBrowserHandler handler);
+
+// GetOpenFileNameA, or the handler when one is set.
+BOOL ShowOpenFileDialog(OPENFILENAMEA* info);
+using OpenFileHandler = BOOL (*)(OPENFILENAMEA* info);
+OpenFileHandler SetOpenFileHandler(OpenFileHandler handler);
+
+}  // namespace winui
