@@ -1,6 +1,7 @@
 #include "MaintenanceMenuDialog.h"
 
 #include "AboutDialog.h"
+#include "BookBackupDialog.h"
 #include "Application.h"
 #include "DatabaseAccess.h"
 #include "MessageBox.h"
@@ -144,6 +145,8 @@ void MaintenanceMenuDialog::OnEnvironmentSettings()
 
 void MaintenanceMenuDialog::RunBookBackupDialog()
 {
+    BookBackupDialog backup;
+    backup.DoModal();
 }
 
 void MaintenanceMenuDialog::RunEnvironmentSettingsDialog()

@@ -50,6 +50,19 @@ void DataExchange::Text(int id, char* buf, int size)
     }
 }
 
+void DataExchange::Radio(const int* ids, int count, int* value)
+{
+    if (m_save) {
+        *value = -1;
+        for (int i = 0; i < count; ++i)
+            if (IsDlgButtonChecked(m_dialog, ids[i]) == BST_CHECKED)
+                *value = i;
+    } else {
+        for (int i = 0; i < count; ++i)
+            CheckDlgButton(m_dialog, ids[i], i == *value ? BST_CHECKED : BST_UNCHECKED);
+    }
+}
+
 Dialog::Dialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
 
 Dialog::~Dialog()

@@ -14,6 +14,8 @@ public:
     // Control text <-> buf (size bytes, terminator included). On saving, text that
     // does not fit is refused: buf keeps its value and the exchange fails.
     void Text(int id, char* buf, int size);
+    // A group of radio buttons <-> the index of the checked one (-1: none).
+    void Radio(const int* ids, int count, int* value);
     bool Failed() const { return m_failed; }
 
 private:

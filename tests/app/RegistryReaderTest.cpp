@@ -144,8 +144,9 @@ TEST(RegistryRead, NumberValuesTakeTheRawBytes)
         SCOPED_TRACE(c.name);
         DWORD value = 0;
         EXPECT_EQ(c.result, ReadRegistryNumber((k + c.name).c_str(), &value));
-        if (c.result)
+        if (c.result) {
             EXPECT_EQ(c.value, value);
+        }
     }
     DWORD value = 0;
     EXPECT_EQ(0, ReadRegistryNumber(("hkey_current_user\\" + std::string(kTestKey) + "\\One").c_str(), &value));

@@ -1,0 +1,307 @@
+#include "BookBackupDialog.h"
+
+#include "Application.h"
+#include "DatabaseAccess.h"
+#include "FolderTools.h"
+#include "MessageBox.h"
+#include "ProgramPath.h"
+#include "ShellDialogs.h"
+#include "WaitCursor.h"
+#include "resource.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+const char kCommonDatabase[] = "RariveSystemCommonDB";
+const int kModeRadios[] = {IDC_MODE_EXPORT, IDC_MODE_IMPORT};
+}  // namespace
+
+BookBackupDialog::BookBackupDialog(HWND parent) : winui::Dialog(IDD_BOOK_BACKUP, parent) {}
+
+BookBackupDialog::~BookBackupDialog()
+{
+    FreeCatalogue();
+    if (m_imageList)
+        ImageList_Destroy(m_imageList);
+}
+
+void BookBackupDialog::DoDataExchange(winui::DataExchange& dx)
+{
+    dx.Radio(kModeRadios, 2, &m_mode);
+    dx.Text(IDC_EXPORT_FOLDER, m_exportFolder, sizeof m_exportFolder);
+    dx.Text(IDC_IMPORT_FILE, m_importFile, sizeof m_importFile);
+}
+
+BOOL BookBackupDialog::OnInitDialog()
+{
+    winui::Dialog::OnInitDialog();
+    std::memset(&m_catalogue, 0, sizeof m_catalogue);
+
+    m_imageList = ImageList_Create(16, 16, ILC_COLOR32, 0, 24);
+    HBITMAP strip = static_cast<HBITMAP>(
+        LoadImageA(winui::ResourceInstance(), MAKEINTRESOURCEA(IDB_BOOK_IMAGES), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (m_imageList && strip)
+        ImageList_AddMasked(m_imageList, strip, RGB(0, 0, 0));
+    if (strip)
+        DeleteObject(strip);
+    m_mode = 0;
+
+    SendDlgItemMessageA(Hwnd(), IDC_SHELF_COMBO, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_imageList));
+    HWND list = Item(IDC_BOOK_LIST);
+    const char* headers[] = {"BOOK名称", "BOOK作成者"};
+    for (int i = 0; i < 2; ++i) {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.pszText = const_cast<char*>(headers[i]);
+        column.iSubItem = i;
+        SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+    }
+    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_imageList));
+    DWORD extended = static_cast<DWORD>(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extended | LVS_EX_FULLROWSELECT);
+
+    LoadCatalogue();
+    FillShelfCombo();
+    FillBookList();
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);
+    UpdateData(FALSE);
+    UpdateControlStates();
+    return TRUE;
+}
+
+void BookBackupDialog::FreeCatalogue()
+{
+    for (HGLOBAL* block : {&m_catalogue.shelves, &m_catalogue.books, &m_catalogue.links}) {
+        if (*block)
+            GlobalFree(*block);
+        *block = nullptr;
+    }
+}
+
+int BookBackupDialog::LoadCatalogue()
+{
+    winui::WaitCursor wait;
+    FreeCatalogue();
+    std::memset(&m_catalogue, 0, sizeof m_catalogue);
+    DatabaseAccess access;
+    long code = access.OpenDatabase(kCommonDatabase);
+    if (code != 0) {
+        char text[256];
+        std::snprintf(text, sizeof text, "データベースを開くことができませんでした。　-%s -%ld", kCommonDatabase, code);
+        winui::AppMessageBox(text, MB_OK | MB_ICONSTOP);
+        return 0;
+    }
+    const char* failed = nullptr;
+    const char* format = nullptr;
+    if (!access.ReadBookShelfRecords(kCommonDatabase, "BookShelfTBL", &m_catalogue.shelves, &m_catalogue.shelfCount)) {
+        failed = "BookShelfTBL";
+        format = "本棚情報を取得することができませんでした。　-%s";
+    } else if (!access.ReadBookRecords(kCommonDatabase, "BookCommonTBL", &m_catalogue.books, &m_catalogue.bookCount)) {
+        failed = "BookCommonTBL";
+        format = "本情報を取得することができませんでした。　-%s";
+    } else if (!access.ReadShelfBookLinks(kCommonDatabase, "BookShelfInfoTBL", &m_catalogue.links,
+                                          &m_catalogue.linkCount)) {
+        failed = "BookShelfInfoTBL";
+        format = "本棚・本情報を取得することができませんでした。　-%s";
+    }
+    if (failed) {
+        char text[256];
+        std::snprintf(text, sizeof text, format, failed);
+        winui::AppMessageBox(text, MB_OK | MB_ICONSTOP);
+        FreeCatalogue();
+        std::memset(&m_catalogue, 0, sizeof m_catalogue);
+        access.CloseDatabase(kCommonDatabase);
+        return 0;
+    }
+    access.CloseDatabase(kCommonDatabase);
+    // CarryInfo.ini lies beside RariveMenu.ini, in the folder above the program's.
+    ProgramParentFolderFile("CarryInfo", "ini", m_catalogue.carryInfoPath, sizeof m_catalogue.carryInfoPath);
+    return 1;
+}
+
+bool BookBackupDialog::IsBookCarriedOut(int32_t bookId, int n) const
+{
+    for (int k = 1; k <= n; ++k) {
+        char section[32];
+        std::snprintf(section, sizeof section, "CarryingInfo_%d", k);
+        if (static_cast<int32_t>(GetPrivateProfileIntA(section, "CarryingBookID", 0, m_catalogue.carryInfoPath)) == bookId)
+            return true;
+    }
+    return false;
+}
+
+const BookRecord* BookBackupDialog::FindBookRecord(int32_t bookId) const
+{
+    const BookRecord* found = nullptr;
+    if (!m_catalogue.books)
+        return nullptr;
+    const auto* books = static_cast<const BookRecord*>(GlobalLock(m_catalogue.books));
+    for (long i = 0; books && i < m_catalogue.bookCount && !found; ++i)
+        if (books[i].T_Index == bookId)
+            found = &books[i];
+    GlobalUnlock(m_catalogue.books);
+    // The block is movable but never reallocated while the dialog lives; a locked
+    // pointer stays valid for the caller.
+    return found;
+}
+
+void BookBackupDialog::FillShelfCombo()
+{
+    HWND combo = Item(IDC_SHELF_COMBO);
+    const auto* shelves = static_cast<const BookShelfRecord*>(m_catalogue.shelves ? GlobalLock(m_catalogue.shelves) : nullptr);
+    const auto* links = static_cast<const ShelfBookLink*>(m_catalogue.links ? GlobalLock(m_catalogue.links) : nullptr);
+    CarriedBooks carried = CarriedBooks::Read(m_catalogue.carryInfoPath);
+    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+    if (shelves && links) {
+        int inserted = 0;
+        for (long i : ShelvesWithCarriedBooks(shelves, m_catalogue.shelfCount, links, m_catalogue.linkCount, carried)) {
+            COMBOBOXEXITEMA item = {};
+            item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;
+            item.iItem = inserted++;
+            item.pszText = const_cast<char*>(shelves[i].BookShelfName);
+            item.iImage = item.iSelectedImage = (i == 0) ? 0 : 1;
+            item.lParam = shelves[i].T_Index;
+            SendMessageA(combo, CBEM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+    if (shelves)
+        GlobalUnlock(m_catalogue.shelves);
+    if (links)
+        GlobalUnlock(m_catalogue.links);
+    SendMessageA(combo, CB_SETCURSEL, 0, 0);
+}
+
+void BookBackupDialog::FillBookList()
+{
+    HWND combo = Item(IDC_SHELF_COMBO);
+    HWND list = Item(IDC_BOOK_LIST);
+    const auto* books = static_cast<const BookRecord*>(m_catalogue.books ? GlobalLock(m_catalogue.books) : nullptr);
+    const auto* links = static_cast<const ShelfBookLink*>(m_catalogue.links ? GlobalLock(m_catalogue.links) : nullptr);
+    LRESULT selected = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+    int32_t shelfId = static_cast<int32_t>(SendMessageA(combo, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0));
+    CarriedBooks carried = CarriedBooks::Read(m_catalogue.carryInfoPath);
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    if (books && links) {
+        int inserted = 0;
+        for (long i : CarriedBooksOnShelf(books, m_catalogue.bookCount, links, m_catalogue.linkCount, shelfId, carried)) {
+            LVITEMA row = {};
+            row.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+            row.iItem = inserted++;
+            row.pszText = const_cast<char*>(books[i].SiteName);
+            row.iImage = 2;
+            row.lParam = books[i].T_Index;
+            int at = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
+            LVITEMA spot = {};
+            spot.iSubItem = 1;
+            spot.pszText = const_cast<char*>(books[i].Spot);
+            SendMessageA(list, LVM_SETITEMTEXTA, at, reinterpret_cast<LPARAM>(&spot));
+        }
+    }
+    if (books)
+        GlobalUnlock(m_catalogue.books);
+    if (links)
+        GlobalUnlock(m_catalogue.links);
+}
+
+void BookBackupDialog::UpdateControlStates()
+{
+    UpdateData(TRUE);
+    const bool exporting = m_mode == 0;
+    EnableWindow(Item(IDC_SHELF_COMBO), exporting);
+    EnableWindow(Item(IDC_BOOK_LIST), exporting);
+    EnableWindow(Item(IDC_EXPORT_FOLDER), exporting);
+    EnableWindow(Item(IDC_BROWSE_EXPORT), exporting);
+    EnableWindow(Item(IDC_IMPORT_FILE), !exporting);
+    EnableWindow(Item(IDC_BROWSE_IMPORT), !exporting);
+}
+
+void BookBackupDialog::OnModeChanged()
+{
+    HWND list = Item(IDC_BOOK_LIST);
+    int row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    while (row != -1) {
+        int next = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED));
+        LVITEMA state = {};
+        state.stateMask = LVIS_SELECTED;
+        state.state = 0;
+        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+        row = next;
+    }
+    UpdateControlStates();
+}
+
+void BookBackupDialog::OnBrowseExportFolder()
+{
+    UpdateData(TRUE);
+    BrowseForFolder("エクスポート先を選択してください。", m_exportFolder, sizeof m_exportFolder);
+    UpdateData(FALSE);
+}
+
+void BookBackupDialog::OnBrowseImportFile()
+{
+    UpdateData(TRUE);
+    char file[260];
+    std::strcpy(file, m_importFile);
+    OPENFILENAMEA info = {};
+    info.lStructSize = sizeof info;
+    info.hwndOwner = nullptr;
+    info.lpstrFilter = "BOOKファイル (BOOK*.mdf)\0BOOK*.mdf\0";
+    info.nFilterIndex = 1;
+    info.lpstrFile = file;
+    info.nMaxFile = sizeof file;
+    info.lpstrDefExt = "mdf";
+    info.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
+    if (winui::ShowOpenFileDialog(&info)) {
+        std::strcpy(m_importFile, file);
+        UpdateData(FALSE);
+    }
+}
+
+void BookBackupDialog::OnShelfSelChange() { FillBookList(); }
+
+void BookBackupDialog::OnOK()
+{
+    UpdateData(TRUE);
+    winui::WaitCursor wait;
+    if (m_mode != 0)
+        ImportBook();
+    else
+        ExportBooks();
+}
+
+void BookBackupDialog::OnDestroy() { FreeCatalogue(); }
+
+bool BookBackupDialog::OnCommand(WORD id, WORD code, HWND)
+{
+    if (code == BN_CLICKED) {
+        switch (id) {
+        case IDC_MODE_EXPORT:
+        case IDC_MODE_IMPORT:
+            OnModeChanged();
+            return true;
+        case IDC_BROWSE_EXPORT:
+            OnBrowseExportFolder();
+            return true;
+        case IDC_BROWSE_IMPORT:
+            OnBrowseImportFile();
+            return true;
+        default:
+            return false;
+        }
+    }
+    if (code == CBN_SELCHANGE && id == IDC_SHELF_COMBO) {
+        OnShelfSelChange();
+        return true;
+    }
+    return false;
+}
+
+bool BookBackupDialog::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT*)
+{
+    if (msg == WM_DESTROY)
+        OnDestroy();
+    return false;
+}

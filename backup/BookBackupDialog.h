@@ -1,0 +1,50 @@
+// "持ち出し中のBOOKのバックアップ": the shelves holding carried-out BOOKs and their BOOKs,
+// export of the selected BOOK into a folder, import of a BOOK from a backup file.
+#pragma once
+#include "CarriedBookCatalogue.h"
+#include "Dialog.h"
+
+#include <commctrl.h>
+
+class BookBackupDialog : public winui::Dialog {
+public:
+    explicit BookBackupDialog(HWND parent = nullptr);
+    ~BookBackupDialog() override;
+
+    // The catalogue (read once when the dialog opens) and the two lists.
+    int LoadCatalogue();
+    void FillShelfCombo();
+    void FillBookList();
+    // The literal rule: some entry k (1..n) of CarryInfo.ini lists bookId. The fills get
+    // the same answers from one reading of the file.
+    bool IsBookCarriedOut(int32_t bookId, int n) const;
+    const BookRecord* FindBookRecord(int32_t bookId) const;
+
+    void ExportBooks();
+    void ImportBook();
+
+    const CarriedBookCatalogue& Catalogue() const { return m_catalogue; }
+    int Mode() const { return m_mode; }
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    void DoDataExchange(winui::DataExchange& dx) override;
+
+private:
+    void UpdateControlStates();
+    void OnModeChanged();
+    void OnBrowseExportFolder();
+    void OnBrowseImportFile();
+    void OnShelfSelChange();
+    void OnDestroy();
+    void FreeCatalogue();
+
+    int m_mode = -1;                 // 0 export, 1 import, -1 before the dialog opens
+    char m_exportFolder[260] = "";
+    char m_importFile[260] = "";
+    HIMAGELIST m_imageList = nullptr;
+    CarriedBookCatalogue m_catalogue = {};
+};
