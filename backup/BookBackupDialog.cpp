@@ -124,13 +124,7 @@ int BookBackupDialog::LoadCatalogue()
 
 bool BookBackupDialog::IsBookCarriedOut(int32_t bookId, int n) const
 {
-    for (int k = 1; k <= n; ++k) {
-        char section[32];
-        std::snprintf(section, sizeof section, "CarryingInfo_%d", k);
-        if (static_cast<int32_t>(GetPrivateProfileIntA(section, "CarryingBookID", 0, m_catalogue.carryInfoPath)) == bookId)
-            return true;
-    }
-    return false;
+    return IsBookCarriedOutIn(m_catalogue.carryInfoPath, bookId, n);
 }
 
 const BookRecord* BookBackupDialog::FindBookRecord(int32_t bookId) const

@@ -133,7 +133,7 @@ void BookBackupDialog::ExportBooks()
         winui::AppMessageBox(kUnusableFolder, MB_OK);
         return;
     }
-    if (GetDriveTypeA(destination.c_str()) == DRIVE_FIXED) {
+    if (IsFixedDriveRoot(destination.c_str())) {
         winui::AppMessageBox("ドライブを指定することはできません。\n再度設定してください。", MB_OK);
         return;
     }

@@ -68,6 +68,17 @@ CarriedBooks CarriedBooks::Read(const char* carryInfoPath)
     return out;
 }
 
+bool IsBookCarriedOutIn(const char* carryInfoPath, int32_t bookId, int n)
+{
+    for (int k = 1; k <= n; ++k) {
+        char section[32];
+        std::snprintf(section, sizeof section, "CarryingInfo_%d", k);
+        if (static_cast<int32_t>(GetPrivateProfileIntA(section, "CarryingBookID", 0, carryInfoPath)) == bookId)
+            return true;
+    }
+    return false;
+}
+
 std::vector<long> ShelvesWithCarriedBooks(const BookShelfRecord* shelves, long shelfCount,
                                           const ShelfBookLink* links, long linkCount,
                                           const CarriedBooks& carried)

@@ -33,6 +33,10 @@ private:
     int m_count = 0;
 };
 
+// The literal rule, one profile read per entry: some entry k (1..n) of the file lists
+// bookId; false for n <= 0.
+bool IsBookCarriedOutIn(const char* carryInfoPath, int32_t bookId, int n);
+
 // Positions (in table order) of the shelves that hold a carried-out BOOK.
 std::vector<long> ShelvesWithCarriedBooks(const BookShelfRecord* shelves, long shelfCount,
                                           const ShelfBookLink* links, long linkCount,

@@ -25,3 +25,10 @@ std::string ProfileRootOf(const char* desktop)
         return desktop;
     return std::string(desktop, second);
 }
+
+bool IsDriveRootText(const char* path)
+{
+    char c = path[0];
+    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return letter && path[1] == ':' && (path[2] == '\0' || (path[2] == '\\' && path[3] == '\0'));
+}

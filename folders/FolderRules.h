@@ -12,7 +12,15 @@ bool IsUnderSystemFolder(const char* path, const std::vector<std::string>& syste
 // directly below a drive root leaves no such root; the desktop folder itself is used.
 std::string ProfileRootOf(const char* desktop);
 
+// Whether path is written as a drive root: "X:\" or "X:".
+bool IsDriveRootText(const char* path);
+
 #ifdef _WIN32
+// The root of a fixed drive (C:\): refused as a destination or work folder. Only a
+// root is asked about; Wine answers DRIVE_FIXED for every folder of a fixed drive,
+// where Windows answers so for the root alone.
+bool IsFixedDriveRoot(const char* path);
+
 // The same on the running system, determined afresh at each call.
 bool IsInsideProgramFolder(const char* path);
 bool IsUnusableFolder(const char* path);

@@ -68,3 +68,8 @@ bool IsUnusableFolder(const char* path)
     std::string root = ProfileRootOf(desktopPath);
     return FindSubstring(path, root.c_str()) != nullptr;
 }
+
+bool IsFixedDriveRoot(const char* path)
+{
+    return IsDriveRootText(path) && GetDriveTypeA(path) == DRIVE_FIXED;
+}

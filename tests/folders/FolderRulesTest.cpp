@@ -95,3 +95,11 @@ TEST(FolderNames, CutAtTheFirstCharacterNamesMayNotHold)
         EXPECT_EQ(cases[i].expected, out) << "case " << i;
     }
 }
+
+TEST(FolderRules, DriveRootTexts)
+{
+    for (const char* root : {"C:\\", "C:", "e:\\", "Z:"})
+        EXPECT_TRUE(IsDriveRootText(root)) << root;
+    for (const char* other : {"C:\\x", "C:\\\\", "\\\\server\\share", "work", "", "1:\\", "CC:\\"})
+        EXPECT_FALSE(IsDriveRootText(other)) << other;
+}

@@ -83,6 +83,14 @@ protected:
 
 }  // namespace
 
+TEST(FolderRulesWin, FixedDriveRoots)
+{
+    EXPECT_TRUE(IsFixedDriveRoot("C:\\"));
+    EXPECT_TRUE(IsFixedDriveRoot("C:"));
+    EXPECT_FALSE(IsFixedDriveRoot("C:\\windows"));  // a folder of the drive, not its root
+    EXPECT_FALSE(IsFixedDriveRoot("E:\\"));         // no such drive here
+}
+
 TEST(FolderRulesWin, TheRunningSystem)
 {
     // A 32-bit program on 64-bit Windows: both program-files folders and the Windows folder.

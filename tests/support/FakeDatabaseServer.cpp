@@ -193,6 +193,15 @@ LONG FakeDatabaseServer::BackupRestoreDatabase(LONG mode, BSTR database, BSTR pa
 {
     calls.push_back("BackupRestoreDatabase(" + std::to_string(mode) + "," + Narrow(database) + "," +
                     Narrow(path) + ")");
+    if (mode == 0 && writeBackups && backupResult == 0) {
+        HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return 1010;
+        std::string content = Narrow(database) + " backup #" + std::to_string(++backupsWritten);
+        DWORD written;
+        ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        CloseHandle(h);
+    }
     return backupResult;
 }
 

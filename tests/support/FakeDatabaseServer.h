@@ -39,6 +39,8 @@ public:
     long freeSpace = 0;
     long freeSpaceResult = 0;
     long backupResult = 0;
+    bool writeBackups = false;        // mode 0 writes "<db> backup #n" to the path
+    int backupsWritten = 0;
     static const wchar_t kNullItem[];
     static const wchar_t kIntegerItem[];
 

@@ -53,6 +53,8 @@ int MessageBoxRecorder::Handler(HWND owner, const char* text, const char* captio
     self->m_shown.push_back({owner, text ? text : "", caption ? caption : "", flags});
     if (self->onShow)
         self->onShow(self->m_shown.back());
+    if ((flags & MB_TYPEMASK) == MB_OK)
+        return IDOK;  // nothing to answer
     if (self->m_next < self->m_answers.size())
         return self->m_answers[self->m_next++];
     return IDOK;

@@ -22,8 +22,8 @@ struct ShownMessage {
     UINT flags;
 };
 
-// Records every message box the program shows and answers it; answers are taken in
-// order, then IDOK.
+// Records every message box the program shows and answers it: a box with OK alone gets
+// OK; one that asks takes the next of the answers given, then IDOK.
 class MessageBoxRecorder {
 public:
     MessageBoxRecorder();
