@@ -31,24 +31,7 @@ std::wstring Wide(const std::string& utf8)
 std::u16string U16(const std::wstring& w) { return std::u16string(w.begin(), w.end()); }
 std::u16string U16(const char* utf8) { return U16(Wide(utf8)); }
 
-std::string BinFolder() { return ProgramFolder() + "..\\..\\..\\bin\\"; }
 std::string DataFolder() { return ProgramFolder() + "..\\data\\"; }
-
-int RunProgram(const std::string& commandLine)
-{
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    std::string line = commandLine;
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
-    WaitForSingleObject(pi.hProcess, 30000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return static_cast<int>(code);
-}
 
 std::vector<uint8_t> ReadBytes(const std::string& path)
 {
@@ -96,16 +79,8 @@ struct Bstr {
 };
 
 class ServerEnvironment : public testing::Environment {
-    void SetUp() override
-    {
-        CreateDirectoryA(DataFolder().c_str(), nullptr);
-        SetMachineString("SOFTWARE\\OrvelDatabaseServer", "DataFolder", DataFolder().c_str());
-        ASSERT_EQ(0, RunProgram("\"" + BinFolder() + "DatabaseServer.exe\" /RegServer"));
-    }
-    void TearDown() override
-    {
-        RunProgram("\"" + BinFolder() + "DatabaseServer.exe\" /UnregServer");
-    }
+    void SetUp() override { RegisterStandInServer(DataFolder()); }
+    void TearDown() override { UnregisterStandInServer(); }
 };
 testing::Environment* const g_env = testing::AddGlobalTestEnvironment(new ServerEnvironment);
 

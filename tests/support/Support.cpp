@@ -153,6 +153,39 @@ void DeleteMachineKey(const char* subKey)
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey);
 }
 
+int RunProgram(const std::string& commandLine)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    WaitForSingleObject(pi.hProcess, 30000);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return static_cast<int>(code);
+}
+
+namespace {
+// Test programs lie in build/windows/testbin/<name>/bin; the build's programs in build/windows/bin.
+std::string BuildBin() { return ProgramFolder() + "..\\..\\..\\bin\\"; }
+}  // namespace
+
+void RegisterStandInServer(const std::string& dataFolder)
+{
+    CreateDirectoryA(dataFolder.c_str(), nullptr);
+    SetMachineString("SOFTWARE\\OrvelDatabaseServer", "DataFolder", dataFolder.c_str());
+    ASSERT_EQ(0, RunProgram("\"" + BuildBin() + "DatabaseServer.exe\" /RegServer"));
+}
+
+void UnregisterStandInServer()
+{
+    RunProgram("\"" + BuildBin() + "DatabaseServer.exe\" /UnregServer");
+}
+
 std::string ProgramFolder()
 {
     char path[MAX_PATH];

@@ -70,6 +70,13 @@ void SetMachineValue(const char* subKey, const char* name, DWORD type, const voi
 void SetMachineDword(const char* subKey, const char* name, DWORD value);
 void DeleteMachineKey(const char* subKey);
 
+// Runs a program and waits for it (at most 30 s); its exit code, -1 if it did not start.
+int RunProgram(const std::string& commandLine);
+// The stand-in server of this build, registered in this prefix with its databases in
+// dataFolder (created), and unregistered again.
+void RegisterStandInServer(const std::string& dataFolder);
+void UnregisterStandInServer();
+
 // The folder of the running test program, with a trailing backslash.
 std::string ProgramFolder();
 // Writes a whole file (ANSI path); removes it.

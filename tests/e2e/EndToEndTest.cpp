@@ -1,0 +1,193 @@
+// The main job end to end: the tool's backup dialog, the stand-in server over COM, and
+// real files. A carried-out BOOK is exported, changed on the server, and imported back.
+#include "BookBackupDialog.h"
+#include "DatabaseAccess.h"
+#include "ServerConnection.h"
+#include "ShellDialogs.h"
+#include "Storage.h"
+#include "Support.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <fstream>
+#include <iterator>
+
+using namespace testsupport;
+
+namespace {
+
+std::string Data() { return ProgramFolder() + "..\\data"; }
+std::string Out() { return ProgramFolder() + "..\\out"; }
+
+std::u16string U16(const char* utf8)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::u16string s(n - 1, u'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, reinterpret_cast<wchar_t*>(&s[0]), n);
+    return s;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteDatabase(const std::string& name, const storage::Database& db)
+{
+    std::vector<uint8_t> bytes = storage::Serialize(db);
+    WriteFile(Data() + "\\" + name + ".mdf", std::string(bytes.begin(), bytes.end()));
+}
+
+storage::Database Book(const char* firstReport)
+{
+    storage::Database db;
+    storage::Table t;
+    t.name = u"DailyReportTBL";
+    t.columns = {u"T_Index", u"RecordDate", u"Work"};
+    t.rows = {{u"1", u"2026/10/01", U16(firstReport)}, {u"2", u"2026/10/02", U16(u8"鉄筋組立\t2.4t")}};
+    db.tables.push_back(t);
+    return db;
+}
+
+std::string g_folder, g_file;
+LPITEMIDLIST AnswerFolder(BROWSEINFOA*) { return ILCreateFromPathA(g_folder.c_str()); }
+BOOL AnswerFile(OPENFILENAMEA* info)
+{
+    lstrcpynA(info->lpstrFile, g_file.c_str(), static_cast<int>(info->nMaxFile));
+    return TRUE;
+}
+
+class EndToEnd : public testing::Test {
+protected:
+    static void SetUpTestSuite() { RegisterStandInServer(Data()); }
+    static void TearDownTestSuite() { UnregisterStandInServer(); }
+
+    void SetUp() override
+    {
+        storage::Database common;
+        storage::Table shelves, books, links;
+        shelves.name = u"BookShelfTBL";
+        shelves.columns = {u"T_Index", u"BookShelfName"};
+        shelves.rows = {{u"1", U16(u8"本社工事部")}};
+        books.name = u"BookCommonTBL";
+        books.columns = {u"T_Index", u"Spot", u"BookName", u"SiteName", u"StartDate", u"EndDate"};
+        books.rows = {{u"101", U16(u8"山田"), u"BOOK0101", U16(u8"国道改良工事"), u"2026/04/01", u"2027/03/31"}};
+        links.name = u"BookShelfInfoTBL";
+        links.columns = {u"T_Index", u"BookShelfID", u"BookID"};
+        links.rows = {{u"1", u"1", u"101"}};
+        common.tables = {shelves, books, links};
+        WriteDatabase("RariveSystemCommonDB", common);
+        WriteDatabase("BOOK0101", Book(u8"掘削工 120m3"));
+        WriteFile(ProgramFolder() + "..\\CarryInfo.ini",
+                  "[CarryingCommon]\r\nCarryingCnt=1\r\n[CarryingInfo_1]\r\nCarryingBookID=101\r\n");
+        CreateDirectoryA(Out().c_str(), nullptr);
+        char full[MAX_PATH];
+        GetFullPathNameA(Out().c_str(), MAX_PATH, full, nullptr);
+        out = full;
+        ASSERT_GE(ConnectDatabaseServer(&server), 0);
+        DatabaseAccess::SetServerSlot(&server);
+        previousFolder = winui::SetFolderBrowserHandler(AnswerFolder);
+        previousFile = winui::SetOpenFileHandler(AnswerFile);
+        SetMachineDword("SOFTWARE\\OrvelDatabaseServer", "FreeSpaceMB", 300);
+    }
+    void TearDown() override
+    {
+        winui::SetFolderBrowserHandler(previousFolder);
+        winui::SetOpenFileHandler(previousFile);
+        DatabaseAccess::SetServerSlot(nullptr);
+        ReleaseDatabaseServer(&server);
+    }
+
+    // Opens the backup dialog, runs one export or import, closes it; the messages shown.
+    std::vector<std::string> Execute(bool exporting)
+    {
+        MessageBoxRecorder boxes;
+        BookBackupDialog dialog;
+        std::vector<std::function<bool()>> steps = {
+            [&] { return dialog.Hwnd() != nullptr; },
+            [&] {
+                HWND d = dialog.Hwnd();
+                if (exporting) {
+                    g_folder = out;
+                    PostClick(d, IDC_BROWSE_EXPORT);
+                    LVITEMA state = {};
+                    state.stateMask = state.state = LVIS_SELECTED;
+                    SendDlgItemMessageA(d, IDC_BOOK_LIST, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+                } else {
+                    CheckDlgButton(d, IDC_MODE_EXPORT, BST_UNCHECKED);
+                    CheckDlgButton(d, IDC_MODE_IMPORT, BST_CHECKED);
+                    PostClick(d, IDC_MODE_IMPORT);
+                    PostClick(d, IDC_BROWSE_IMPORT);
+                }
+                PostClick(d, IDOK);
+                return true;
+            },
+            [&] { return !boxes.Shown().empty(); },
+            [&] {
+                PostMessageA(dialog.Hwnd(), WM_COMMAND, IDCANCEL, 0);
+                return true;
+            }};
+        ModalDriver driver(steps);
+        dialog.DoModal();
+        EXPECT_TRUE(driver.Finished());
+        std::vector<std::string> texts;
+        for (const ShownMessage& m : boxes.Shown())
+            texts.push_back(Utf8(m.text));
+        return texts;
+    }
+
+    DatabaseServer* server = nullptr;
+    std::string out;
+    winui::FolderBrowserHandler previousFolder;
+    winui::OpenFileHandler previousFile;
+};
+
+}  // namespace
+
+TEST_F(EndToEnd, ExportChangeImportGivesTheBackupBack)
+{
+    std::string original = ReadAll(Data() + "\\BOOK0101.mdf");
+    std::string backup = out + "\\" + Ansi(u8"国道改良工事") + "\\BOOK0101.mdf";
+    DeleteFileA(backup.c_str());
+    EXPECT_EQ(std::vector<std::string>({u8"BOOKのエクスポートが終了しました。"}), Execute(true));
+    EXPECT_EQ(original, ReadAll(backup)) << "the backup is the BOOK's database as the server holds it";
+
+    WriteDatabase("BOOK0101", Book(u8"書き換えた日報"));
+    EXPECT_NE(original, ReadAll(Data() + "\\BOOK0101.mdf"));
+
+    g_file = backup;
+    EXPECT_EQ(std::vector<std::string>({u8"BOOKのインポートが終了しました。"}), Execute(false));
+    EXPECT_EQ(original, ReadAll(Data() + "\\BOOK0101.mdf"));
+}
+
+TEST_F(EndToEnd, ABookInUseIsNotRestored)
+{
+    std::string backup = out + "\\BOOK0101.mdf";
+    WriteFile(backup, ReadAll(Data() + "\\BOOK0101.mdf"));
+    DatabaseServer* other = nullptr;
+    ASSERT_GE(ConnectDatabaseServer(&other), 0);
+    BSTR name = SysAllocString(L"BOOK0101");
+    LONG handle;
+    ASSERT_EQ(0, other->OpenDatabase(name, 0, &handle));
+    g_file = backup;
+    EXPECT_EQ(std::vector<std::string>({u8"対象のBOOKはアプリケーションで使用中のため、インポートに失敗しました。146"}),
+              Execute(false));
+    other->CloseDatabase(name);
+    SysFreeString(name);
+    ReleaseDatabaseServer(&other);
+}
+
+TEST_F(EndToEnd, ThreeHundredMegabytesFreeIsEnough)
+{
+    std::string backup = out + "\\BOOK0101.mdf";
+    WriteFile(backup, ReadAll(Data() + "\\BOOK0101.mdf"));
+    g_file = backup;
+    SetMachineDword("SOFTWARE\\OrvelDatabaseServer", "FreeSpaceMB", 299);
+    EXPECT_EQ(std::vector<std::string>({u8"データベースドライブの空き容量が299MBです。\n300MB以上の空き容量を確保して、再度、インポートを行ってください。"}),
+              Execute(false));
+    SetMachineDword("SOFTWARE\\OrvelDatabaseServer", "FreeSpaceMB", 300);
+    EXPECT_EQ(std::vector<std::string>({u8"BOOKのインポートが終了しました。"}), Execute(false));
+}
