@@ -8,11 +8,18 @@
 //     text CAPTION               prints the caption and the texts of its controls
 //     press CAPTION ID           clicks the control with this id (a message-box button too)
 //     key CAPTION VK             sends a key (decimal virtual-key code) to the focused control
+//     keyto CAPTION ID VK        sends a key to the control ID
+//     click CAPTION ID           clicks the button ID as a user would (a radio button is set)
 //     syscommand CAPTION CMD     posts WM_SYSCOMMAND with CMD (decimal)
+//     browse PROMPT PATH         in the folder browser that shows PROMPT, selects PATH
+//                                (walking the folder tree, reading the status line) and
+//                                presses OK
+//     settext CAPTION ID TEXT    puts TEXT into the control ID (a file dialog's name box)
 //     sleep MS
 // Captions are UTF-8; output is UTF-8. Exit code 0 when every command succeeded, 1 when
 // one timed out or found nothing (the rest are not run).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -82,6 +89,134 @@ BOOL CALLBACK PrintChild(HWND hwnd, LPARAM)
     return TRUE;
 }
 
+struct PromptSearch {
+    std::wstring prompt;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK HasPrompt(HWND child, LPARAM lp)
+{
+    PromptSearch* s = reinterpret_cast<PromptSearch*>(lp);
+    if (Text(child) == s->prompt) {
+        s->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindBrowser(HWND top, LPARAM lp)
+{
+    PromptSearch* s = reinterpret_cast<PromptSearch*>(lp);
+    if (!IsWindowVisible(top))
+        return TRUE;
+    PromptSearch inner;
+    inner.prompt = s->prompt;
+    EnumChildWindows(top, HasPrompt, reinterpret_cast<LPARAM>(&inner));
+    if (inner.found) {
+        s->found = top;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct ChildOfClass {
+    const wchar_t* cls;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindClass(HWND child, LPARAM lp)
+{
+    ChildOfClass* c = reinterpret_cast<ChildOfClass*>(lp);
+    wchar_t name[64];
+    GetClassNameW(child, name, 64);
+    if (lstrcmpiW(name, c->cls) == 0) {
+        c->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct StatusLines {
+    std::vector<std::wstring> texts;
+};
+
+BOOL CALLBACK CollectStatics(HWND child, LPARAM lp)
+{
+    wchar_t name[64];
+    GetClassNameW(child, name, 64);
+    if (lstrcmpiW(name, L"Static") == 0)
+        reinterpret_cast<StatusLines*>(lp)->texts.push_back(Text(child));
+    return TRUE;
+}
+
+bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix)
+{
+    return s.size() >= prefix.size() && CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, s.c_str(),
+                                                       static_cast<int>(prefix.size()), prefix.c_str(),
+                                                       static_cast<int>(prefix.size())) == CSTR_EQUAL;
+}
+
+// The folder the browser has selected, as its status line shows it; empty when the
+// selection has no file-system path (its OK button is then disabled).
+std::wstring SelectedPath(HWND browser)
+{
+    if (!IsWindowEnabled(GetDlgItem(browser, IDOK)))
+        return L"";
+    StatusLines lines;
+    EnumChildWindows(browser, CollectStatics, reinterpret_cast<LPARAM>(&lines));
+    for (const std::wstring& t : lines.texts)
+        if (t.size() > 2 && t[1] == L':')
+            return t;
+    return L"";
+}
+
+bool Browse(const std::wstring& prompt, std::wstring target)
+{
+    while (!target.empty() && target.back() == L'\\' && target.size() > 3)
+        target.pop_back();
+    PromptSearch s;
+    s.prompt = prompt;
+    DWORD start = GetTickCount();
+    while (!s.found && GetTickCount() - start < 15000) {
+        EnumWindows(FindBrowser, reinterpret_cast<LPARAM>(&s));
+        if (!s.found)
+            Sleep(100);
+    }
+    if (!s.found)
+        return false;
+    HWND browser = s.found;
+    ChildOfClass tree;
+    tree.cls = L"SysTreeView32";
+    EnumChildWindows(browser, FindClass, reinterpret_cast<LPARAM>(&tree));
+    if (!tree.found)
+        return false;
+    // Breadth first from the top items; only folders on the way to the target, and
+    // places without a path (the computer), are opened.
+    std::vector<std::pair<LPARAM, int>> queue;
+    for (LPARAM item = SendMessageW(tree.found, TVM_GETNEXTITEM, TVGN_ROOT, 0); item;
+         item = SendMessageW(tree.found, TVM_GETNEXTITEM, TVGN_NEXT, item))
+        queue.push_back({item, 0});
+    for (size_t i = 0; i < queue.size() && i < 500; ++i) {
+        LPARAM item = queue[i].first;
+        SendMessageW(tree.found, TVM_SELECTITEM, TVGN_CARET, item);
+        Sleep(30);
+        std::wstring path = SelectedPath(browser);
+        if (!path.empty() && CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(), -1, target.c_str(), -1) == CSTR_EQUAL) {
+            PostMessageW(browser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(browser, IDOK)));
+            return true;
+        }
+        bool onTheWay = path.empty() || StartsWithNoCase(target, path);
+        if (!onTheWay || queue[i].second >= 8)
+            continue;
+        SendMessageW(tree.found, TVM_EXPAND, TVE_EXPAND, item);
+        Sleep(30);
+        for (LPARAM child = SendMessageW(tree.found, TVM_GETNEXTITEM, TVGN_CHILD, item); child;
+             child = SendMessageW(tree.found, TVM_GETNEXTITEM, TVGN_NEXT, child))
+            queue.push_back({child, queue[i].second + 1});
+    }
+    return false;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -101,6 +236,14 @@ int wmain(int argc, wchar_t** argv)
         DWORD ms = 15000;
         if (verb == L"sleep") {
             Sleep(static_cast<DWORD>(_wtoi(caption.c_str())));
+            continue;
+        }
+        if (verb == L"browse") {
+            if (c.size() < 3 || !Browse(c[1], c[2])) {
+                std::printf("could not select %s in the folder browser\n", Utf8(c.size() > 2 ? c[2] : L"").c_str());
+                return 1;
+            }
+            std::printf("selected %s in the folder browser\n", Utf8(c[2]).c_str());
             continue;
         }
         if (verb == L"gone") {
@@ -140,12 +283,33 @@ int wmain(int argc, wchar_t** argv)
             SetForegroundWindow(hwnd);
             HWND focus = nullptr;
             DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
-            GUITHREADINFO info = {sizeof info};
+            GUITHREADINFO info = {};
+            info.cbSize = sizeof info;
             if (GetGUIThreadInfo(thread, &info))
                 focus = info.hwndFocus;
             WPARAM vk = static_cast<WPARAM>(_wtoi(c[2].c_str()));
             PostMessageW(focus ? focus : hwnd, WM_KEYDOWN, vk, 0);
             PostMessageW(focus ? focus : hwnd, WM_KEYUP, vk, 0xC0000000);
+        } else if ((verb == L"keyto" && c.size() > 3) || (verb == L"click" && c.size() > 2)) {
+            HWND control = GetDlgItem(hwnd, _wtoi(c[2].c_str()));
+            if (!control) {
+                std::printf("no control %s in %s\n", Utf8(c[2]).c_str(), Utf8(caption).c_str());
+                return 1;
+            }
+            if (verb == L"click") {
+                PostMessageW(control, BM_CLICK, 0, 0);
+            } else {
+                WPARAM vk = static_cast<WPARAM>(_wtoi(c[3].c_str()));
+                PostMessageW(control, WM_KEYDOWN, vk, 1);
+                PostMessageW(control, WM_KEYUP, vk, 0xC0000001);
+            }
+        } else if (verb == L"settext" && c.size() > 3) {
+            HWND control = GetDlgItem(hwnd, _wtoi(c[2].c_str()));
+            if (!control) {
+                std::printf("no control %s in %s\n", Utf8(c[2]).c_str(), Utf8(caption).c_str());
+                return 1;
+            }
+            SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c[3].c_str()));
         } else if (verb == L"syscommand" && c.size() > 2) {
             PostMessageW(hwnd, WM_SYSCOMMAND, static_cast<WPARAM>(_wtoi(c[2].c_str())), 0);
         } else {
