@@ -4,6 +4,7 @@
 #include "BookBackupDialog.h"
 #include "Application.h"
 #include "DatabaseAccess.h"
+#include "EnvironmentSettingsDialog.h"
 #include "MessageBox.h"
 #include "ProgramPath.h"
 #include "WaitCursor.h"
@@ -151,4 +152,6 @@ void MaintenanceMenuDialog::RunBookBackupDialog()
 
 void MaintenanceMenuDialog::RunEnvironmentSettingsDialog()
 {
+    EnvironmentSettingsDialog settings;
+    settings.DoModal();
 }

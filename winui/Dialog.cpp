@@ -37,14 +37,25 @@ void DataExchange::Text(int id, char* buf, int size)
     if (size <= 0)
         return;
     if (m_save) {
-        // The length is in bytes of ANSI text; a text that would be cut (perhaps in the
-        // middle of a double-byte character) is refused instead.
-        int len = GetWindowTextLengthA(control);
-        if (len >= size) {
+        // The control holds UTF-16; its length in ANSI bytes is known only after the
+        // conversion (an edit control may count characters). Text that would not fit is
+        // refused rather than cut, perhaps in the middle of a double-byte character.
+        int wideLength = GetWindowTextLengthW(control);
+        HANDLE heap = GetProcessHeap();
+        wchar_t* wide = static_cast<wchar_t*>(HeapAlloc(heap, 0, (wideLength + 1) * sizeof(wchar_t)));
+        if (!wide) {
             m_failed = true;
             return;
         }
-        GetWindowTextA(control, buf, size);
+        GetWindowTextW(control, wide, wideLength + 1);
+        int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+        if (bytes <= 0 || bytes > size) {
+            HeapFree(heap, 0, wide);
+            m_failed = true;
+            return;
+        }
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, buf, size, nullptr, nullptr);
+        HeapFree(heap, 0, wide);
     } else {
         SetWindowTextA(control, buf);
     }

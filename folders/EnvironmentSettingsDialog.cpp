@@ -1,0 +1,69 @@
+#include "EnvironmentSettingsDialog.h"
+
+#include "FolderRules.h"
+#include "FolderTools.h"
+#include "MessageBox.h"
+#include "WorkFolder.h"
+#include "resource.h"
+
+#include <cstring>
+
+namespace {
+const char kUnusableFolder[] = "指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。";
+}
+
+EnvironmentSettingsDialog::EnvironmentSettingsDialog(HWND parent) : winui::Dialog(IDD_ENVIRONMENT, parent) {}
+
+void EnvironmentSettingsDialog::DoDataExchange(winui::DataExchange& dx)
+{
+    dx.Text(IDC_WORK_FOLDER, m_workFolder, sizeof m_workFolder);
+}
+
+BOOL EnvironmentSettingsDialog::OnInitDialog()
+{
+    winui::Dialog::OnInitDialog();
+    char folder[260];
+    GetWorkFolder(folder, sizeof folder);
+    std::strcpy(m_workFolder, folder);
+    // The folder passes through 260-byte buffers: no more than 259 characters may be
+    // typed (the byte length is checked again on OK).
+    SendDlgItemMessageA(Hwnd(), IDC_WORK_FOLDER, EM_LIMITTEXT, sizeof m_workFolder - 1, 0);
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void EnvironmentSettingsDialog::OnBrowse()
+{
+    UpdateData(TRUE);
+    BrowseForFolder("作業フォルダを選択してください", m_workFolder, sizeof m_workFolder);
+    UpdateData(FALSE);
+}
+
+void EnvironmentSettingsDialog::OnOK()
+{
+    // Text longer than 259 bytes would not fit the system's buffers: refused like any
+    // folder that cannot be used, the text left as entered.
+    if (!UpdateData(TRUE)) {
+        winui::AppMessageBox(kUnusableFolder, 0, 0);
+        return;
+    }
+    if (!IsInsideProgramFolder(m_workFolder) && IsUnusableFolder(m_workFolder)) {
+        winui::AppMessageBox(kUnusableFolder, 0, 0);
+        return;
+    }
+    if (IsFixedDriveRoot(m_workFolder)) {
+        winui::AppMessageBox("ドライブを指定することはできません。\n再度設定してください。", 0, 0);
+        return;
+    }
+    SaveWorkFolder(m_workFolder);
+    EndDialog(IDOK);
+}
+
+bool EnvironmentSettingsDialog::OnCommand(WORD id, WORD code, HWND)
+{
+    if (id == IDC_BROWSE_WORK_FOLDER && code == BN_CLICKED) {
+        OnBrowse();
+        return true;
+    }
+    return false;
+}

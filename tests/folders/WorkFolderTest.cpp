@@ -1,0 +1,267 @@
+// The work folder: read from Dbaccess.ini beside the program, shown, checked, created and
+// stored by the settings dialog.
+#include "EnvironmentSettingsDialog.h"
+#include "ShellDialogs.h"
+#include "Support.h"
+#include "WorkFolder.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <fstream>
+#include <iterator>
+
+using namespace testsupport;
+
+namespace {
+
+bool IsFolder(const std::string& path)
+{
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string Read(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void Remove(const std::string& folder)
+{
+    SHFILEOPSTRUCTA op = {};
+    std::string from = folder + std::string(1, '\0');
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    SHFileOperationA(&op);
+}
+
+class WorkFolder : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        RemoveFile(ini);
+        Remove(ProgramFolder() + "kamiwork");
+        Remove(root);
+        CreateDirectoryA(root.c_str(), nullptr);
+    }
+    void TearDown() override { RemoveFile(ini); }
+
+    void Store(const std::string& value)
+    {
+        WriteFile(ini, "[Other]\r\nKeep=1\r\n[Path]\r\nWorkPath=" + value + "\r\nNote=x\r\n");
+    }
+
+    // Opens the dialog and closes it with ｷｬﾝｾﾙ; what it showed.
+    std::string Shown()
+    {
+        EnvironmentSettingsDialog dialog;
+        std::string shown;
+        ModalDriver driver({[&] {
+            if (!dialog.Hwnd())
+                return false;
+            shown = WindowText(GetDlgItem(dialog.Hwnd(), IDC_WORK_FOLDER));
+            PostClick(dialog.Hwnd(), IDCANCEL);
+            return true;
+        }});
+        EXPECT_EQ(IDCANCEL, dialog.DoModal());
+        return shown;
+    }
+
+    // Runs the dialog: the text typed into the edit, then "設定"; the dialog's result
+    // (-2: still open after a refusal, closed by the test) and what the edit held then.
+    INT_PTR Enter(const std::string& typed, std::string* shown = nullptr, std::string* left = nullptr,
+                  int expectedBoxes = -1)
+    {
+        EnvironmentSettingsDialog dialog;
+        bool closedByTest = false;
+        std::vector<std::function<bool()>> steps = {
+            [&] { return dialog.Hwnd() != nullptr; },
+            [&] {
+                if (shown)
+                    *shown = WindowText(GetDlgItem(dialog.Hwnd(), IDC_WORK_FOLDER));
+                SetDlgItemTextA(dialog.Hwnd(), IDC_WORK_FOLDER, typed.c_str());
+                PostClick(dialog.Hwnd(), IDOK);
+                return true;
+            },
+            [&] {
+                // Still open after a refusal: note the text and close it.
+                if (!dialog.Hwnd())
+                    return true;
+                if (expectedBoxes >= 0 && static_cast<int>(boxes.Shown().size()) < expectedBoxes)
+                    return false;
+                if (left)
+                    *left = WindowText(GetDlgItem(dialog.Hwnd(), IDC_WORK_FOLDER));
+                closedByTest = true;
+                PostMessageA(dialog.Hwnd(), WM_COMMAND, IDCANCEL, 0);
+                return true;
+            }};
+        ModalDriver driver(steps);
+        INT_PTR result = dialog.DoModal();
+        return closedByTest ? -2 : result;
+    }
+
+    std::string ini = ProgramFolder() + "Dbaccess.ini";
+    std::string root = ProgramFolder() + "..\\workroot";
+    MessageBoxRecorder boxes;
+};
+
+std::string Repeat(const std::string& s, int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
+
+const std::string kUnusable = Ansi(u8"指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。");
+
+}  // namespace
+
+TEST_F(WorkFolder, WhatTheDialogShowsFirst)
+{
+    char full[MAX_PATH];
+    GetFullPathNameA(root.c_str(), MAX_PATH, full, nullptr);
+    const std::string r = full;
+    struct Case {
+        const char* stored;  // nullptr: no file
+        std::string shown;
+    };
+    const std::string hyo = r + "\\" + Ansi(u8"作業表");
+    const Case cases[] = {
+        /* 0 */ {nullptr, ProgramFolder() + "kamiwork"},
+        /* 1 */ {"", ProgramFolder() + "kamiwork"},
+        /* 2 */ {"@double", r + "\\Work"},
+        /* 3 */ {"@hyo", hyo},
+        /* 4 */ {"@full", ProgramFolder() + "kamiwork"},  // 259 bytes: perhaps cut, not used
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        const Case& c = cases[i];
+        RemoveFile(ini);
+        Remove(ProgramFolder() + "kamiwork");
+        std::string stored = c.stored ? c.stored : "";
+        if (stored == "@double")
+            stored = r + "\\Work\\\\";
+        else if (stored == "@hyo")
+            stored = hyo;
+        else if (stored == "@full")
+            stored = r + "\\" + std::string(259 - r.size() - 1, 'f');
+        if (c.stored)
+            Store(stored);
+        std::string before = c.stored ? Read(ini) : "";
+        std::string shown = Shown();
+        EXPECT_EQ(c.shown, shown) << Utf8(shown);
+        EXPECT_TRUE(IsFolder(c.shown)) << "opening the dialog creates the folder shown";
+        if (c.stored) {
+            EXPECT_EQ(before, Read(ini)) << "opening the dialog changes nothing in the file";
+        }
+        if (std::string(c.stored ? c.stored : "") == "@full") {
+            EXPECT_FALSE(IsFolder(stored)) << "no folder is made from a cut path";
+        }
+    }
+}
+
+TEST_F(WorkFolder, RefusedFoldersKeepTheDialogOpenWithTheText)
+{
+    struct Case {
+        std::string typed;
+        std::string message;
+    };
+    const Case cases[] = {
+        /* 0 */ {"C:\\windows\\temp", kUnusable},
+        /* 1 */ {"C:\\Program Files\\Other", kUnusable},
+        /* 2 */ {"C:\\users\\root\\Documents", kUnusable},
+        /* 3 */ {"C:\\", Ansi(u8"ドライブを指定することはできません。\n再度設定してください。")},
+        /* 4 */ {"C:\\" + std::string(300, 'x'), kUnusable},  // beyond the 260-byte buffers
+        /* 5 */ {"C:\\" + std::string(140, 'x') + Repeat(Ansi(u8"表"), 60),
+                 kUnusable},  // few characters, too many bytes
+    };
+    ASSERT_EQ(263u, cases[5].typed.size());  // 203 characters, 263 bytes
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        size_t before = boxes.Shown().size();
+        std::string left;
+        EXPECT_EQ(-2, Enter(cases[i].typed, nullptr, &left, static_cast<int>(before) + 1));
+        ASSERT_EQ(before + 1, boxes.Shown().size());
+        EXPECT_EQ(cases[i].message, boxes.Shown().back().text) << Utf8(boxes.Shown().back().text);
+        EXPECT_EQ(0u, boxes.Shown().back().flags);
+        if (cases[i].typed.size() < 260) {
+            EXPECT_EQ(cases[i].typed, left);
+        }
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(ini.c_str())) << "nothing is stored";
+    }
+}
+
+TEST_F(WorkFolder, AMissingFolderIsCreatedOnRequestAndStored)
+{
+    Store("old");
+    char full[MAX_PATH];
+    GetFullPathNameA(root.c_str(), MAX_PATH, full, nullptr);
+    std::string wanted = std::string(full) + "\\New\\" + Ansi(u8"作業表");
+    boxes.Answer(IDOK);
+    EXPECT_EQ(IDOK, Enter(wanted));
+    ASSERT_EQ(1u, boxes.Shown().size());
+    EXPECT_EQ(Ansi(u8"指定された作業フォルダは存在しません。作成してよろしいですか？"), boxes.Shown()[0].text);
+    EXPECT_EQ(UINT(MB_OKCANCEL | MB_ICONQUESTION), boxes.Shown()[0].flags);
+    EXPECT_TRUE(IsFolder(std::string(full) + "\\New"));
+    EXPECT_TRUE(IsFolder(wanted));
+    char stored[260];
+    GetPrivateProfileStringA("Path", "WorkPath", "", stored, sizeof stored, ini.c_str());
+    EXPECT_EQ(wanted, stored);
+    // The other keys and sections are as they were.
+    EXPECT_EQ(1u, GetPrivateProfileIntA("Other", "Keep", 0, ini.c_str()));
+    GetPrivateProfileStringA("Path", "Note", "", stored, sizeof stored, ini.c_str());
+    EXPECT_STREQ("x", stored);
+}
+
+TEST_F(WorkFolder, CancelOnTheQuestionStoresNothing)
+{
+    Store("old");
+    std::string before = Read(ini);
+    boxes.Answer(IDCANCEL);
+    char full[MAX_PATH];
+    GetFullPathNameA(root.c_str(), MAX_PATH, full, nullptr);
+    EXPECT_EQ(IDOK, Enter(std::string(full) + "\\Never"));
+    EXPECT_FALSE(IsFolder(std::string(full) + "\\Never"));
+    EXPECT_EQ(before, Read(ini));
+}
+
+TEST_F(WorkFolder, ARelativeNameIsStoredAsEntered)
+{
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA(root.c_str());
+    boxes.Answer(IDOK);
+    EXPECT_EQ(IDOK, Enter("work"));
+    EXPECT_TRUE(IsFolder(root + "\\work"));
+    char stored[260];
+    GetPrivateProfileStringA("Path", "WorkPath", "", stored, sizeof stored, ini.c_str());
+    EXPECT_STREQ("work", stored);
+    SetCurrentDirectoryA(previous);
+}
+
+TEST_F(WorkFolder, CreateDirectoryTree)
+{
+    WriteFile(root + "\\afile", "x");
+    struct Case {
+        std::string path;
+        bool result;
+    };
+    const Case cases[] = {
+        /* 0 */ {"C:", false},
+        /* 1 */ {"C:\\", false},
+        /* 2 */ {"\\\\server", false},
+        /* 3 */ {root + "\\afile\\below", false},
+        /* 4 */ {root + "\\afile", false},
+        /* 5 */ {root + "\\a\\b\\c\\", true},
+        /* 6 */ {root + "\\" + Ansi(u8"工程表\\ソフト"), true},
+        /* 7 */ {"C:\\" + std::string(300, 'x'), false},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+        EXPECT_EQ(cases[i].result, CreateDirectoryTree(cases[i].path.c_str())) << "case " << i;
+    EXPECT_TRUE(IsFolder(root + "\\a\\b\\c"));
+    EXPECT_TRUE(IsFolder(root + "\\" + Ansi(u8"工程表")));
+}
