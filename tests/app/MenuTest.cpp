@@ -196,7 +196,9 @@ TEST_F(MenuGates, TheMenuAsTheUserSeesIt)
             menuCaption = WindowText(menuWindow);
             for (int id : {IDOK, IDC_BOOK_BACKUP, IDC_ENVIRONMENT})
                 buttons.push_back(WindowText(GetDlgItem(menuWindow, id)));
-            focusOnClose = GetFocus() == GetDlgItem(menuWindow, IDOK);
+            // The dialog manager gives the focus to the first tab stop: "閉じる".
+            focusOnClose = GetNextDlgTabItem(menuWindow, nullptr, FALSE) == GetDlgItem(menuWindow, IDOK) &&
+                           LOWORD(SendMessageA(menuWindow, DM_GETDEFID, 0, 0)) == IDOK;
             hadIcon = SendMessageA(menuWindow, WM_GETICON, ICON_BIG, 0) != 0 &&
                       SendMessageA(menuWindow, WM_GETICON, ICON_SMALL, 0) != 0;
             HMENU sys = GetSystemMenu(menuWindow, FALSE);
@@ -234,7 +236,9 @@ TEST_F(MenuGates, TheMenuAsTheUserSeesIt)
         },
         [&] { return menu.settingsDialogs == 1; },
         [&] {
-            PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
+            // Esc in any control of the dialog (the focus may be with another program's
+            // window while tests run side by side).
+            PostMessageA(GetDlgItem(menuWindow, IDC_ENVIRONMENT), WM_KEYDOWN, VK_ESCAPE, 0);
             return true;
         },
     };
@@ -264,8 +268,8 @@ TEST_F(MenuGates, EnterOnTheMenuClosesIt)
     ModalDriver driver({[&] {
         if (!menu.Hwnd())
             return false;
-        // The focus is on "閉じる" when the menu opens; Enter presses it.
-        PostMessageA(GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
+        // Enter on the menu presses its default button, "閉じる".
+        PostMessageA(GetDlgItem(menu.Hwnd(), IDC_BOOK_BACKUP), WM_KEYDOWN, VK_RETURN, 0);
         return true;
     }});
     EXPECT_EQ(IDOK, menu.DoModal());

@@ -105,7 +105,9 @@ TEST(Startup, NotClientOnlyEndsWithTheMessageAndNoServer)
 TEST(Startup, UnregisteredServerClassShowsTheConnectionMessage)
 {
     ClientOnlyInstallation();
-    // The stand-in server may have been registered in this prefix by another test.
+    // The stand-in server may have been registered in this prefix by another test, and
+    // one still running would be found without any registration.
+    ASSERT_TRUE(WaitForNoServerProcess());
     wchar_t clsid[64];
     StringFromGUID2(CLSID_DatabaseServer, clsid, 64);
     std::wstring key = std::wstring(L"CLSID\\") + clsid;

@@ -25,7 +25,7 @@ def sections(rc_text):
     blocks = re.split(r'\n(?=/\* Type: )', rc_text)
     for block in blocks:
         m = re.match(r'/\* Type: (\w[\w ]*)', block)
-        if m and m.group(1) in ('dialog', 'stringtable', 'version', 'group icon'):
+        if m and m.group(1) in ('dialog', 'stringtable', 'version', 'group icon', '24'):
             keep.append(block.strip())
     return '\n\n'.join(keep) + '\n'
 

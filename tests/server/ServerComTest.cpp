@@ -49,19 +49,6 @@ void WriteDatabase(const std::string& name, const storage::Database& db)
     WriteBytes(DataFolder() + name + ".mdf", storage::Serialize(db));
 }
 
-int ServerProcesses()
-{
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry))
-        if (lstrcmpiA(entry.szExeFile, "DatabaseServer.exe") == 0)
-            ++count;
-    CloseHandle(snap);
-    return count;
-}
-
 // A client connection, as the tool makes it.
 struct Client {
     DatabaseServer* server = nullptr;
@@ -384,8 +371,5 @@ TEST(ServerCom, ZzTheServerEndsAfterTheLastRelease)
         ASSERT_GE(c.hr, 0);
         EXPECT_EQ(1, ServerProcesses());
     }
-    DWORD start = GetTickCount();
-    while (ServerProcesses() > 0 && GetTickCount() - start < 15000)
-        Sleep(100);
-    EXPECT_EQ(0, ServerProcesses()) << "the server is still running 15 s after the last release";
+    EXPECT_TRUE(WaitForNoServerProcess()) << "the server is still running 20 s after the last release";
 }

@@ -1,8 +1,10 @@
 #include "Support.h"
 
+#include "Dialog.h"
 #include "MessageBox.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 namespace testsupport {
 
@@ -76,19 +78,22 @@ ModalDriver::~ModalDriver()
 void CALLBACK ModalDriver::Tick(HWND, UINT, UINT_PTR, DWORD)
 {
     ModalDriver* self = g_driver;
-    if (!self || self->Finished())
+    if (!self)
         return;
-    // A dialog that never appears must not hang the test run.
+    // A dialog that never appears, or never closes, must not hang the test run: after
+    // 20 s the test fails and the innermost dialog is ended.
     if (GetTickCount() - self->m_started > 20000) {
-        ADD_FAILURE() << "modal driver: step " << self->m_next << " never completed";
+        if (!self->Finished())
+            ADD_FAILURE() << "modal driver: step " << self->m_next << " never completed";
+        else
+            ADD_FAILURE() << "modal driver: the dialog was still open 20 s after the last step";
         self->m_next = self->m_steps.size();
-        for (HWND w = GetActiveWindow(); w; w = GetActiveWindow()) {
-            EndDialog(w, IDCANCEL);
-            break;
-        }
+        self->m_started = GetTickCount();  // try again in 20 s if this does not end it
+        if (HWND open = winui::Dialog::ActiveModalWindow())
+            EndDialog(open, IDCANCEL);
         return;
     }
-    if (self->m_steps[self->m_next]())
+    if (!self->Finished() && self->m_steps[self->m_next]())
         ++self->m_next;
 }
 
@@ -184,6 +189,27 @@ void RegisterStandInServer(const std::string& dataFolder)
 void UnregisterStandInServer()
 {
     RunProgram("\"" + BuildBin() + "DatabaseServer.exe\" /UnregServer");
+}
+
+int ServerProcesses()
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry))
+        if (lstrcmpiA(entry.szExeFile, "DatabaseServer.exe") == 0)
+            ++count;
+    CloseHandle(snap);
+    return count;
+}
+
+bool WaitForNoServerProcess()
+{
+    DWORD start = GetTickCount();
+    while (ServerProcesses() > 0 && GetTickCount() - start < 20000)
+        Sleep(100);
+    return ServerProcesses() == 0;
 }
 
 std::string ProgramFolder()

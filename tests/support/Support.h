@@ -76,6 +76,9 @@ int RunProgram(const std::string& commandLine);
 // dataFolder (created), and unregistered again.
 void RegisterStandInServer(const std::string& dataFolder);
 void UnregisterStandInServer();
+// How many stand-in server processes run in this prefix; waiting (at most 20 s) for none.
+int ServerProcesses();
+bool WaitForNoServerProcess();
 
 // The folder of the running test program, with a trailing backslash.
 std::string ProgramFolder();
