@@ -6,6 +6,7 @@
 //     wait CAPTION [MS]          a visible top-level window with this caption appears
 //     gone CAPTION [MS]          no visible window with this caption is left
 //     text CAPTION               prints the caption and the texts of its controls
+//     textof CAPTION ID          prints the text of control ID exactly, then a line "."
 //     press CAPTION ID           clicks the control with this id (a message-box button too)
 //     key CAPTION VK             sends a key (decimal virtual-key code) to the focused control
 //     keyto CAPTION ID VK        sends a key to the control ID
@@ -268,6 +269,9 @@ int wmain(int argc, wchar_t** argv)
         }
         if (verb == L"wait") {
             continue;
+        } else if (verb == L"textof" && c.size() > 2) {
+            HWND control = GetDlgItem(hwnd, _wtoi(c[2].c_str()));
+            std::printf("%s\n.\n", Utf8(control ? Text(control) : L"").c_str());
         } else if (verb == L"text") {
             std::printf("window: %s\n", Utf8(caption).c_str());
             EnumChildWindows(hwnd, PrintChild, 0);

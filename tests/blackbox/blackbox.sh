@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Black-box checks of the shipped OrvelClientTool.exe (not a test build), in a Wine prefix
+# of their own on a virtual X server: the program is started as a user starts it, and
+# its windows and message boxes are found, read and pressed from outside.
+set -u
+ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
+cd "$ROOT"
+B="$ROOT/build/windows/bin"
+WINE_KIND=blackbox
+source "$ROOT/tools/wine-env"
+source "$ROOT/tools/xvfb-env"
+unset DISPLAY
+xvfb_start || exit 1
+trap 'wine_stop; xvfb_stop' EXIT
+wine_prepare
+wine_start
+
+passed=0 failed=0
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" == "$3" ]; then
+    passed=$((passed + 1)); echo "ok: $1"
+  else
+    failed=$((failed + 1)); echo "FAILED: $1"; echo "  expected: $2"; echo "  got:      $3"
+  fi
+}
+drive() { wine "$B/uidriver.exe" "$@" 2>/dev/null </dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+textof() { drive textof "$1" "$2" | sed '$d'; }   # the text, without the closing "."
+reg() { wine reg "$@" /reg:32 >/dev/null 2>&1 </dev/null; }
+
+C="$WINEPREFIX/drive_c"
+rm -rf "$C/BB"
+mkdir -p "$C/BB/Tools" "$C/BB/Server"
+cp "$B/OrvelClientTool.exe" "$C/BB/Tools/"
+cp "$B/DatabaseServer.exe" "$B/DatabaseServerPS.dll" "$B/dbtool.exe" "$C/BB/Server/"
+TOOL='C:\BB\Tools\OrvelClientTool.exe'
+TITLE=OrvelClientTool
+MENU="メンテナンス（クライアント用）"
+
+# Starts the tool; waits (at most 10 s) for it to end after the steps given.
+start_tool() { wine "$TOOL" >/dev/null 2>&1 </dev/null & tool=$!; }
+ended() {
+  for _ in $(seq 1 100); do kill -0 "$tool" 2>/dev/null || return 0; sleep 0.1; done
+  kill "$tool" 2>/dev/null; return 1
+}
+
+echo "== no registry values: the client-only message, then the program ends"
+wine 'C:\BB\Server\DatabaseServer.exe' /UnregServer </dev/null >/dev/null 2>&1
+reg delete 'HKLM\SOFTWARE\OrvelServer' /f
+start_tool
+drive wait "$TITLE" 10000 >/dev/null
+check "client-only message" "$(printf 'このツールは、施工管理システムのクライアントのみがインストールされている環境で動作します。\nツールを終了します。')" "$(textof "$TITLE" 65535)"
+drive press "$TITLE" 1 >/dev/null
+ended; check "the program ends after the message" 0 $?
+
+echo "== the server class not registered: the connection message"
+reg add 'HKLM\SOFTWARE\OrvelServer' /v SystemType /d cs /f
+reg add 'HKLM\SOFTWARE\OrvelServer' /v Mobile /t REG_DWORD /d 1 /f
+start_tool
+drive wait "$TITLE" 10000 >/dev/null
+check "connection message" "データベースへの接続に失敗しました。 -2147221164" "$(textof "$TITLE" 65535)"
+drive press "$TITLE" 1 >/dev/null
+ended; check "the program ends after the message" 0 $?
+
+echo "== a complete installation: the menu, the no-BOOK message, the About box, Esc"
+wine 'C:\BB\Server\DatabaseServer.exe' /RegServer </dev/null >/dev/null 2>&1
+wine 'C:\BB\Server\dbtool.exe' create RariveSystemCommonDB \
+  "Z:$(realpath tools/demo-data/RariveSystemCommonDB | tr / '\\')" </dev/null >/dev/null 2>&1
+printf '[General]\r\nCarrying=0\r\n' >"$C/BB/RariveMenu.ini"
+start_tool
+drive wait "$MENU" 15000 >/dev/null
+check "menu caption" "$MENU" "$(drive text "$MENU" | head -1 | sed 's/^window: //')"
+check "button 閉じる" "閉じる" "$(textof "$MENU" 1)"
+check "button 1000" "持ち出し中のBOOKのバックアップ" "$(textof "$MENU" 1000)"
+check "button 1015" "環境設定" "$(textof "$MENU" 1015)"
+drive press "$MENU" 1000 -- wait "$TITLE" 5000 >/dev/null
+check "Carrying 0 gives the no-BOOK message" "持ち出しているBOOKはありません" "$(textof "$TITLE" 65535)"
+drive press "$TITLE" 1 -- gone "$TITLE" >/dev/null
+drive syscommand "$MENU" 16 -- wait "OrvelClientToolのﾊﾞｰｼﾞｮﾝ情報" 5000 >/dev/null
+check "About box text" "OrvelClientTool Version 1.0" \
+  "$(drive text "OrvelClientToolのﾊﾞｰｼﾞｮﾝ情報" | grep -o 'OrvelClientTool Version 1.0')"
+drive press "OrvelClientToolのﾊﾞｰｼﾞｮﾝ情報" 1 -- gone "OrvelClientToolのﾊﾞｰｼﾞｮﾝ情報" >/dev/null
+drive keyto "$MENU" 1 27 >/dev/null   # Esc
+ended; check "Esc on the menu ends the program" 0 $?
+wine 'C:\BB\Server\DatabaseServer.exe' /UnregServer </dev/null >/dev/null 2>&1
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
