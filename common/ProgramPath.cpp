@@ -74,16 +74,28 @@ int MakePath(char* out, size_t outSize, const char* drive, const char* dir,
     return 1;
 }
 
-int ParentFolderFile(const char* programFile, const char* name, const char* ext,
-                     char* out, size_t outSize)
+namespace {
+
+// Splits the program's file name; 0, with out empty, when it is longer than a path can be.
+int SplitProgramFile(const char* programFile, PathParts* parts, char* out, size_t outSize)
 {
     if (std::strlen(programFile) >= kPathBufferSize) {
         if (outSize)
             out[0] = '\0';
         return 0;
     }
+    SplitPath(programFile, parts);
+    return 1;
+}
+
+}  // namespace
+
+int ParentFolderFile(const char* programFile, const char* name, const char* ext,
+                     char* out, size_t outSize)
+{
     PathParts parts;
-    SplitPath(programFile, &parts);
+    if (!SplitProgramFile(programFile, &parts, out, outSize))
+        return 0;
     // Drop the directory's trailing backslash, then the program's own folder.
     size_t len = std::strlen(parts.dir);
     if (len > 0)
@@ -103,12 +115,8 @@ int ParentFolderFile(const char* programFile, const char* name, const char* ext,
 int ProgramFolderFile(const char* programFile, const char* name, const char* ext,
                       char* out, size_t outSize)
 {
-    if (std::strlen(programFile) >= kPathBufferSize) {
-        if (outSize)
-            out[0] = '\0';
-        return 0;
-    }
     PathParts parts;
-    SplitPath(programFile, &parts);
+    if (!SplitProgramFile(programFile, &parts, out, outSize))
+        return 0;
     return MakePath(out, outSize, parts.drive, parts.dir, name, ext);
 }

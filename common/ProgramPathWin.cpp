@@ -16,7 +16,10 @@ int GetProgramFileName(char* out, size_t outSize)
     return 1;
 }
 
-int ProgramParentFolderFile(const char* name, const char* ext, char* out, size_t outSize)
+namespace {
+using PathRule = int (*)(const char*, const char*, const char*, char*, size_t);
+
+int ForRunningProgram(PathRule rule, const char* name, const char* ext, char* out, size_t outSize)
 {
     char program[kPathBufferSize];
     if (!GetProgramFileName(program, sizeof program)) {
@@ -24,16 +27,16 @@ int ProgramParentFolderFile(const char* name, const char* ext, char* out, size_t
             out[0] = '\0';
         return 0;
     }
-    return ParentFolderFile(program, name, ext, out, outSize);
+    return rule(program, name, ext, out, outSize);
+}
+}  // namespace
+
+int ProgramParentFolderFile(const char* name, const char* ext, char* out, size_t outSize)
+{
+    return ForRunningProgram(&ParentFolderFile, name, ext, out, outSize);
 }
 
 int ProgramFolderFile(const char* name, const char* ext, char* out, size_t outSize)
 {
-    char program[kPathBufferSize];
-    if (!GetProgramFileName(program, sizeof program)) {
-        if (outSize)
-            out[0] = '\0';
-        return 0;
-    }
-    return ProgramFolderFile(program, name, ext, out, outSize);
+    return ForRunningProgram(static_cast<PathRule>(&ProgramFolderFile), name, ext, out, outSize);
 }

@@ -30,16 +30,6 @@ std::string Read(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void Clear(const std::string& folder)
-{
-    SHFILEOPSTRUCTA op = {};
-    std::string from = folder + std::string(1, '\0');
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    SHFileOperationA(&op);
-}
-
 std::vector<std::string> FolderEntries(const std::string& folder)
 {
     std::vector<std::string> names;
@@ -73,7 +63,7 @@ protected:
         Catalogue(kShelves, kBooks, kLinks);
         Carried({101, 102, 103, 104});
         fake.writeBackups = true;
-        Clear(out);
+        RemoveTree(out);
         CreateDirectoryA(out.c_str(), nullptr);
         char full[MAX_PATH];
         GetFullPathNameA(out.c_str(), MAX_PATH, full, nullptr);

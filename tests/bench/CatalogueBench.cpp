@@ -9,6 +9,8 @@
 #include "ServerConnection.h"
 #include "Storage.h"
 
+#include "BenchClock.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -18,18 +20,6 @@
 #include <vector>
 
 namespace {
-
-double Now()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
 
 std::string Folder()
 {
@@ -130,13 +120,6 @@ size_t LiteralFills(const Tables& t, const char* path)
     return shelves.size() + rows;
 }
 
-void Line(const char* name, double value, double baseline, const char* unit, double ratio, const char* goal)
-{
-    std::printf("%-44s %10.4f %s  baseline %10.4f %s  ratio %6.2f  goal %s\n", name, value, unit, baseline, unit,
-                ratio, goal);
-    std::fflush(stdout);
-}
-
 }  // namespace
 
 int main()
@@ -170,8 +153,7 @@ int main()
         server->Reserved03();
         noop.push_back(Now() - t0);
     }
-    std::sort(noop.begin(), noop.end());
-    double floor = noop[noop.size() / 2];
+    double floor = Median(noop);
 
     Tables tables;
     double load;

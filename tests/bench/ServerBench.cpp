@@ -7,6 +7,8 @@
 #include "ServerConnection.h"
 #include "Storage.h"
 
+#include "BenchClock.h"
+
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -16,24 +18,6 @@
 #include <vector>
 
 namespace {
-
-double Now()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 std::wstring Folder()
 {
@@ -181,13 +165,6 @@ RoundTrips MeasureRoundTrips(int calls)
     out.noop = Median(noop);
     out.read = Median(read);
     return out;
-}
-
-void Line(const char* name, double value, double baseline, const char* unit, double ratio, const char* goal)
-{
-    std::printf("%-44s %10.4f %s  baseline %10.4f %s  ratio %6.2f  goal %s\n", name, value, unit, baseline, unit,
-                ratio, goal);
-    std::fflush(stdout);
 }
 
 }  // namespace

@@ -83,13 +83,7 @@ protected:
         WriteDatabase("BOOK0101", Book(u8"掘削工 120m3"));
         WriteFile(ProgramFolder() + "..\\CarryInfo.ini",
                   "[CarryingCommon]\r\nCarryingCnt=1\r\n[CarryingInfo_1]\r\nCarryingBookID=101\r\n");
-        // Each test starts from an empty destination.
-        SHFILEOPSTRUCTA op = {};
-        std::string from = Out() + std::string(1, '\0');
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.c_str();
-        op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-        SHFileOperationA(&op);
+        RemoveTree(Out());  // each test starts from an empty destination
         CreateDirectoryA(Out().c_str(), nullptr);
         char full[MAX_PATH];
         GetFullPathNameA(Out().c_str(), MAX_PATH, full, nullptr);

@@ -20,12 +20,7 @@ bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 
 void Fresh(const std::string& folder)
 {
-    SHFILEOPSTRUCTA op = {};
-    std::string from = folder + std::string(1, '\0');
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    SHFileOperationA(&op);
+    RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), nullptr);
 }
 

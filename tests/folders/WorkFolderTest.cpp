@@ -28,23 +28,13 @@ std::string Read(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void Remove(const std::string& folder)
-{
-    SHFILEOPSTRUCTA op = {};
-    std::string from = folder + std::string(1, '\0');
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    SHFileOperationA(&op);
-}
-
 class WorkFolder : public testing::Test {
 protected:
     void SetUp() override
     {
         RemoveFile(ini);
-        Remove(ProgramFolder() + "kamiwork");
-        Remove(root);
+        RemoveTree(ProgramFolder() + "kamiwork");
+        RemoveTree(root);
         CreateDirectoryA(root.c_str(), nullptr);
     }
     void TearDown() override { RemoveFile(ini); }
@@ -141,7 +131,7 @@ TEST_F(WorkFolder, WhatTheDialogShowsFirst)
         SCOPED_TRACE("case " + std::to_string(i));
         const Case& c = cases[i];
         RemoveFile(ini);
-        Remove(ProgramFolder() + "kamiwork");
+        RemoveTree(ProgramFolder() + "kamiwork");
         std::string stored = c.stored ? c.stored : "";
         if (stored == "@double")
             stored = r + "\\Work\\\\";

@@ -4,6 +4,7 @@
 #include "MessageBox.h"
 
 #include <gtest/gtest.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 namespace testsupport {
@@ -227,6 +228,16 @@ void WriteFile(const std::string& path, const std::string& content)
     DWORD written = 0;
     ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(h);
+}
+
+void RemoveTree(const std::string& folder)
+{
+    SHFILEOPSTRUCTA op = {};
+    std::string from = folder + std::string(1, '\0');  // the list ends with two NULs
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    SHFileOperationA(&op);
 }
 
 void RemoveFile(const std::string& path)

@@ -85,5 +85,7 @@ std::string ProgramFolder();
 // Writes a whole file (ANSI path); removes it.
 void WriteFile(const std::string& path, const std::string& content);
 void RemoveFile(const std::string& path);
+// Deletes a folder with everything in it (nothing when it does not exist).
+void RemoveTree(const std::string& folder);
 
 }  // namespace testsupport
