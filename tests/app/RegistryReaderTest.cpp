@@ -14,11 +14,7 @@ const char kTestKey[] = "Software\\OrvelClientToolTests";
 
 void SetUserValue(const char* subKey, const char* name, DWORD type, const void* data, DWORD size)
 {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, &key, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size));
-    RegCloseKey(key);
+    SetRegistryValue(HKEY_CURRENT_USER, subKey, name, type, data, size);
 }
 }  // namespace
 

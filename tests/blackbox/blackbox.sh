@@ -15,14 +15,7 @@ trap 'wine_stop; xvfb_stop' EXIT
 wine_prepare
 wine_start
 
-passed=0 failed=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1)); echo "ok: $1"
-  else
-    failed=$((failed + 1)); echo "FAILED: $1"; echo "  expected: $2"; echo "  got:      $3"
-  fi
-}
+source "$ROOT/tests/support/check.sh"
 drive() { wine "$B/uidriver.exe" "$@" 2>/dev/null </dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 textof() { drive textof "$1" "$2" | sed '$d'; }   # the text, without the closing "."
 reg() { wine reg "$@" /reg:32 >/dev/null 2>&1 </dev/null; }
@@ -83,5 +76,4 @@ drive keyto "$MENU" 1 27 >/dev/null   # Esc
 ended; check "Esc on the menu ends the program" 0 $?
 wine 'C:\BB\Server\DatabaseServer.exe' /UnregServer </dev/null >/dev/null 2>&1
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -5,14 +5,7 @@
 set -u
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$ROOT"
-passed=0 failed=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1)); echo "ok: $1"
-  else
-    failed=$((failed + 1)); echo "FAILED: $1"; echo "  expected: $2"; echo "  got:      $3"
-  fi
-}
+source "$ROOT/tests/support/check.sh"
 
 zip=$(SKIP_BUILD=1 tools/package) || { echo "FAILED: tools/package"; exit 1; }
 check "package name" "dist/OrvelClientTool-7.7.0.8.zip" "$zip"
@@ -72,5 +65,4 @@ wine cmd /c 'C:\Orvel\OrvelClientTool-7.7.0.8\unregister.cmd' </dev/null >/dev/n
 wine reg query "$clsid" /reg:32 </dev/null >/dev/null 2>&1
 check "unregister.cmd removes the class" 1 $?
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -134,13 +134,18 @@ HWND FindThreadWindow(const std::string& caption)
     return data.found;
 }
 
-void SetMachineValue(const char* subKey, const char* name, DWORD type, const void* data, DWORD size)
+void SetRegistryValue(HKEY root, const char* subKey, const char* name, DWORD type, const void* data,
+                      DWORD size)
 {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, subKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size));
     RegCloseKey(key);
+}
+
+void SetMachineValue(const char* subKey, const char* name, DWORD type, const void* data, DWORD size)
+{
+    SetRegistryValue(HKEY_LOCAL_MACHINE, subKey, name, type, data, size);
 }
 
 void SetMachineString(const char* subKey, const char* name, const char* value)

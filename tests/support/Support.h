@@ -64,7 +64,10 @@ void PostClick(HWND dialog, int id);
 HWND FindThreadWindow(const std::string& caption);
 std::string WindowText(HWND hwnd);
 
-// HKEY_LOCAL_MACHINE values for a test, seen in the 32-bit view as the tool sees them.
+// Registry values for a test, written by this 32-bit process and so seen in the 32-bit
+// view, as the tool sees them.
+void SetRegistryValue(HKEY root, const char* subKey, const char* name, DWORD type, const void* data,
+                      DWORD size);
 void SetMachineString(const char* subKey, const char* name, const char* value);
 void SetMachineValue(const char* subKey, const char* name, DWORD type, const void* data, DWORD size);
 void SetMachineDword(const char* subKey, const char* name, DWORD value);
