@@ -86,7 +86,8 @@ bool MaintenanceApp::CheckEnvironment()
     // The server part of the system must not be installed here; a key we may not
     // open counts as absent.
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServerPartKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServerPartKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) ==
+        ERROR_SUCCESS) {
         RegCloseKey(key);
         return false;
     }

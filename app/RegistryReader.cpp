@@ -28,7 +28,8 @@ HKEY LookUpRoot(const char* name)
 }
 
 // Opens the key the path names; nullptr when the root is unknown or the key cannot
-// be opened. valueName receives the value's name.
+// be opened. valueName receives the value's name. The system's installer is 32-bit, so
+// its keys live in the 32-bit view; on 32-bit Windows the flag changes nothing.
 HKEY OpenPathKey(const char* path, char* valueName, size_t valueNameSize)
 {
     char root[kRegistryTextSize];
@@ -38,7 +39,7 @@ HKEY OpenPathKey(const char* path, char* valueName, size_t valueNameSize)
     if (!rootKey)
         return nullptr;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(rootKey, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(rootKey, subKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
         return nullptr;
     return key;
 }

@@ -8,7 +8,9 @@ namespace {
 bool ReadValue(const wchar_t* name, DWORD* type, void* data, DWORD* size)
 {
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kConfigKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    // The 32-bit view, as the system's own settings: one place for them whichever
+    // build of the server reads them.
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kConfigKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
         return false;
     LONG rc = RegQueryValueExW(key, name, nullptr, type, static_cast<BYTE*>(data), size);
     RegCloseKey(key);

@@ -22,6 +22,19 @@ std::string ProgramFolderText()
     return std::string(parts.drive) + parts.dir;
 }
 
+// Adds the folder an environment variable names, with a trailing backslash, when the
+// variable is set and its folder fits a path buffer.
+bool AddVariableFolder(const char* variable, std::vector<std::string>* list)
+{
+    std::string text = std::string("%") + variable + "%\\";
+    char buf[kPathBufferSize];
+    DWORD needed = ExpandEnvironmentStringsA(text.c_str(), buf, sizeof buf);
+    if (needed == 0 || needed > sizeof buf || _stricmp(buf, text.c_str()) == 0)
+        return false;
+    list->push_back(buf);
+    return true;
+}
+
 }  // namespace
 
 bool IsInsideProgramFolder(const char* path)
@@ -33,14 +46,13 @@ bool IsInsideProgramFolder(const char* path)
 std::vector<std::string> SystemFolders()
 {
     std::vector<std::string> list;
-    char buf[kPathBufferSize];
-    if (ExpandEnvironmentStringsA("%windir%\\", buf, sizeof buf) && std::strlen(buf) < sizeof buf)
-        list.push_back(buf);
-    if (ExpandEnvironmentStringsA("%ProgramFiles%\\", buf, sizeof buf) && std::strlen(buf) < sizeof buf)
-        list.push_back(buf);
-    // Only where the variable exists (a 32-bit program on 64-bit Windows).
-    if (ExpandEnvironmentStringsA("%ProgramW6432%\\", buf, sizeof buf) && _stricmp(buf, "%ProgramW6432%\\") != 0)
-        list.push_back(buf);
+    AddVariableFolder("windir", &list);
+    // The 32-bit program folder: %ProgramFiles(x86)% on 64-bit Windows (for a 32-bit and a
+    // 64-bit process alike), %ProgramFiles% on 32-bit Windows.
+    if (!AddVariableFolder("ProgramFiles(x86)", &list))
+        AddVariableFolder("ProgramFiles", &list);
+    // The 64-bit program folder, only on 64-bit Windows.
+    AddVariableFolder("ProgramW6432", &list);
     return list;
 }
 

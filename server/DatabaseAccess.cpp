@@ -158,6 +158,10 @@ int DatabaseAccess::ReadShelfBookLinks(const char* database, const char* table, 
                      sizeof kShelfBookLinkFields / sizeof kShelfBookLinkFields[0]);
 }
 
+// The most a 32-bit program can hold in one block: the same limit in every build, so
+// that a table the shipped program refuses is refused by the test build too.
+const uint64_t kMaxTableBytes = 0x7FFFFFFF;
+
 int DatabaseAccess::ReadTable(const char* database, const char* table, HGLOBAL* block, long* count,
                               size_t recordSize, const FieldSpec* fields, size_t fieldCount)
 {
@@ -175,7 +179,7 @@ int DatabaseAccess::ReadTable(const char* database, const char* table, HGLOBAL* 
     if (rows > 0) {
         // One block for the whole table, allocated before the first row is read.
         HGLOBAL mem = nullptr;
-        if (static_cast<uint64_t>(rows) * recordSize <= SIZE_MAX / 2)
+        if (static_cast<uint64_t>(rows) * recordSize <= kMaxTableBytes)
             mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<size_t>(rows) * recordSize);
         char* records = mem ? static_cast<char*>(GlobalLock(mem)) : nullptr;
         if (mem)

@@ -114,6 +114,31 @@ TEST(RegistryRead, TextValues)
     RegCloseKey(root);
 }
 
+// The system's installer is 32-bit: its values are in the 32-bit view, and a 64-bit
+// build of the tool must read them there, not the 64-bit view's values of the same name.
+TEST(RegistryRead, MachineKeysAreReadInThe32BitView)
+{
+    const char sub[] = "SOFTWARE\\OrvelClientToolViewTest";
+    DeleteMachineKey(sub, KEY_WOW64_32KEY);
+    DeleteMachineKey(sub, KEY_WOW64_64KEY);
+    DWORD one = 1, two = 2;
+    SetRegistryValue(HKEY_LOCAL_MACHINE, sub, "Text", REG_SZ, "32-bit", 7, KEY_WOW64_32KEY);
+    SetRegistryValue(HKEY_LOCAL_MACHINE, sub, "Number", REG_DWORD, &one, 4, KEY_WOW64_32KEY);
+    SetRegistryValue(HKEY_LOCAL_MACHINE, sub, "Text", REG_SZ, "64-bit", 7, KEY_WOW64_64KEY);
+    SetRegistryValue(HKEY_LOCAL_MACHINE, sub, "Number", REG_DWORD, &two, 4, KEY_WOW64_64KEY);
+    SetRegistryValue(HKEY_LOCAL_MACHINE, sub, "Only64", REG_SZ, "64-bit", 7, KEY_WOW64_64KEY);
+    const std::string k = std::string("HKEY_LOCAL_MACHINE\\") + sub + "\\";
+    char text[260] = "";
+    EXPECT_EQ(1, ReadRegistryString((k + "Text").c_str(), text, sizeof text));
+    EXPECT_STREQ("32-bit", text);
+    DWORD number = 0;
+    EXPECT_EQ(1, ReadRegistryNumber((k + "Number").c_str(), &number));
+    EXPECT_EQ(1u, number);
+    EXPECT_EQ(0, ReadRegistryString((k + "Only64").c_str(), text, sizeof text)) << "read the 64-bit view";
+    DeleteMachineKey(sub, KEY_WOW64_32KEY);
+    DeleteMachineKey(sub, KEY_WOW64_64KEY);
+}
+
 TEST(RegistryRead, NumberValuesTakeTheRawBytes)
 {
     RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);

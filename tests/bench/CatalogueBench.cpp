@@ -128,7 +128,8 @@ int main()
     std::string data = Folder() + "benchdata\\";
     CreateDirectoryA(data.c_str(), nullptr);
     HKEY key;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OrvelDatabaseServer", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OrvelDatabaseServer", 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
+                    nullptr, &key, nullptr);
     RegSetValueExA(key, "DataFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
     RegSetValueExA(key, "Apartment", 0, REG_SZ, reinterpret_cast<const BYTE*>("single"), 7);
     RegCloseKey(key);

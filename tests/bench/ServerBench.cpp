@@ -2,7 +2,9 @@
 // measured in the same run:
 //   - ReadRecord of a 6-column row against a no-op call (the platform's round trip),
 //     for a single-apartment and a free-threaded server;
-//   - backup of a 256 MB database against a plain copy of the same file.
+//   - backup of a 256 MB database against a copy of the same file that is flushed to disk
+//     (the durable-copy floor: the backup flushes too), and, for information, against a
+//     plain copy that leaves the data in the cache.
 // Prints one line per figure: name, value, baseline, ratio, goal.
 #include "ServerConnection.h"
 #include "Storage.h"
@@ -30,7 +32,8 @@ std::wstring Folder()
 void SetConfig(const wchar_t* name, const wchar_t* value)
 {
     HKEY key;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDatabaseServer", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDatabaseServer", 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
+                    nullptr, &key, nullptr);
     RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                    static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
@@ -194,29 +197,40 @@ int main(int argc, char** argv)
     DatabaseServer* server = nullptr;
     ConnectDatabaseServer(&server);
     BSTR name = SysAllocString(L"BenchBig");
-    std::vector<double> copies, backups;
+    std::vector<double> copies, durableCopies, backups;
+    std::wstring copy = folder + L"copy.mdf", backup = folder + L"backup.mdf";
     for (int i = 0; i < 3; ++i) {
-        std::wstring copy = folder + L"copy.mdf", backup = folder + L"backup.mdf";
         DeleteFileW(copy.c_str());
         DeleteFileW(backup.c_str());
         double t0 = Now();
         CopyFileW(big.c_str(), copy.c_str(), FALSE);
         double t1 = Now();
+        DeleteFileW(copy.c_str());
+        double t2 = Now();
+        CopyFileW(big.c_str(), copy.c_str(), FALSE);
+        HANDLE h = CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        FlushFileBuffers(h);
+        CloseHandle(h);
+        double t3 = Now();
         BSTR path = SysAllocString(backup.c_str());
         long rc = server->BackupRestoreDatabase(0, name, path);
-        double t2 = Now();
+        double t4 = Now();
         SysFreeString(path);
         if (rc != 0)
             std::printf("backup failed: %ld\n", rc);
         copies.push_back(t1 - t0);
-        backups.push_back(t2 - t1);
+        durableCopies.push_back(t3 - t2);
+        backups.push_back(t4 - t3);
     }
     SysFreeString(name);
     ReleaseDatabaseServer(&server);
     double copyMBs = megabytes / Median(copies), backupMBs = megabytes / Median(backups);
+    double durableMBs = megabytes / Median(durableCopies);
     char label[80];
     std::snprintf(label, sizeof label, "backup of a %d MB database (MB/s)", megabytes);
-    Line(label, backupMBs, copyMBs, "MB/s", backupMBs / copyMBs, ">= 0.8");
+    Line(label, backupMBs, durableMBs, "MB/s", backupMBs / durableMBs, ">= 0.8 (flushed copy)");
+    Line("  the same against a plain copy (MB/s)", backupMBs, copyMBs, "MB/s", backupMBs / copyMBs,
+         "none (informative)");
     DeleteFileW(big.c_str());
     DeleteFileW((folder + L"copy.mdf").c_str());
     DeleteFileW((folder + L"backup.mdf").c_str());

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Black-box checks of the shipped OrvelClientTool.exe (not a test build), in a Wine prefix
-# of their own on a virtual X server: the program is started as a user starts it, and
-# its windows and message boxes are found, read and pressed from outside.
+# Black-box checks of OrvelClientTool.exe as built for users (not a test program), in a
+# Wine prefix of their own on a virtual X server: the program is started as a user starts
+# it, and its windows and message boxes are found, read and pressed from outside.
+# blackbox.sh ARCH: the build to check (i686, the shipped one; x86_64, the test build).
 set -u
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$ROOT"
-B="$ROOT/build/windows/bin"
 WINE_KIND=blackbox
+WINE_ARCH="${1:-x86_64}"
 source "$ROOT/tools/wine-env"
+B="$WIN_BUILD/bin"
 source "$ROOT/tools/xvfb-env"
 unset DISPLAY
 xvfb_start || exit 1
 trap 'wine_stop; xvfb_stop' EXIT
-wine_prepare
+wine_prepare || exit 1
 wine_start
 
 source "$ROOT/tests/support/check.sh"

@@ -88,7 +88,8 @@ TEST(FolderRulesWin, FixedDriveRoots)
 
 TEST(FolderRulesWin, TheRunningSystem)
 {
-    // A 32-bit program on 64-bit Windows: both program-files folders and the Windows folder.
+    // 64-bit Windows, for the 32-bit program and the 64-bit test build alike: the Windows
+    // folder, the 32-bit and the 64-bit program-files folders.
     std::vector<std::string> expected = {"C:\\windows\\", "C:\\Program Files (x86)\\", "C:\\Program Files\\"};
     EXPECT_EQ(expected, SystemFolders());
     EXPECT_TRUE(IsUnusableFolder("C:\\Windows"));

@@ -2,7 +2,8 @@
 """Decompiles the resources of the built program and compares the dialogs, strings and
 version record with the expected text, byte for byte after decoding.
 
-usage: check-resources.py WINDRES EXE EXPECTED
+usage: check-resources.py WINDRES EXE EXPECTED MANIFEST_ARCH
+(@ARCH@ in the expected text stands for the manifest's own architecture: x86 or amd64)
 """
 import difflib
 import re
@@ -31,11 +32,11 @@ def sections(rc_text):
 
 
 def main():
-    windres, exe, expected_path = sys.argv[1:4]
+    windres, exe, expected_path, arch = sys.argv[1:5]
     out = subprocess.run([windres, '-i', exe, '-O', 'rc'], check=True,
                          capture_output=True).stdout.decode('latin-1')
     actual = sections(readable(out))
-    expected = open(expected_path, encoding='utf-8').read()
+    expected = open(expected_path, encoding='utf-8').read().replace('@ARCH@', arch)
     if actual != expected:
         sys.stdout.writelines(difflib.unified_diff(
             expected.splitlines(True), actual.splitlines(True), 'expected', 'built program'))

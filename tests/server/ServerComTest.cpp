@@ -327,7 +327,7 @@ TEST(ServerCom, FreeSpaceOfTheDataDrive)
     EXPECT_EQ(0, c.server->GetDatabaseDriveFreeSpace(&mb));
     EXPECT_EQ(299, mb);
     HKEY key;
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OrvelDatabaseServer", 0, KEY_WRITE, &key);
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\OrvelDatabaseServer", 0, KEY_WRITE | KEY_WOW64_32KEY, &key);
     RegDeleteValueA(key, "FreeSpaceMB");
     RegCloseKey(key);
     EXPECT_EQ(0, c.server->GetDatabaseDriveFreeSpace(&mb));

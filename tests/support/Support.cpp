@@ -135,10 +135,10 @@ HWND FindThreadWindow(const std::string& caption)
 }
 
 void SetRegistryValue(HKEY root, const char* subKey, const char* name, DWORD type, const void* data,
-                      DWORD size)
+                      DWORD size, REGSAM view)
 {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, subKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, subKey, 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size));
     RegCloseKey(key);
 }
@@ -158,10 +158,14 @@ void SetMachineDword(const char* subKey, const char* name, DWORD value)
     SetMachineValue(subKey, name, REG_DWORD, &value, sizeof value);
 }
 
-void DeleteMachineKey(const char* subKey)
+void DeleteMachineKey(const char* subKey, REGSAM view)
 {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, subKey);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey);
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+        RegDeleteTreeA(key, nullptr);
+        RegCloseKey(key);
+    }
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, subKey, view, 0);
 }
 
 int RunProgram(const std::string& commandLine)
@@ -181,7 +185,7 @@ int RunProgram(const std::string& commandLine)
 }
 
 namespace {
-// Test programs lie in build/windows/testbin/<name>/bin; the build's programs in build/windows/bin.
+// Test programs lie in build/windows-<arch>/testbin/<name>/bin; the build's programs in its bin.
 std::string BuildBin() { return ProgramFolder() + "..\\..\\..\\bin\\"; }
 }  // namespace
 

@@ -64,14 +64,14 @@ void PostClick(HWND dialog, int id);
 HWND FindThreadWindow(const std::string& caption);
 std::string WindowText(HWND hwnd);
 
-// Registry values for a test, written by this 32-bit process and so seen in the 32-bit
-// view, as the tool sees them.
+// Registry values for a test, written in the 32-bit view (where the system's 32-bit
+// installer writes them) whatever this test program's own architecture.
 void SetRegistryValue(HKEY root, const char* subKey, const char* name, DWORD type, const void* data,
-                      DWORD size);
+                      DWORD size, REGSAM view = KEY_WOW64_32KEY);
 void SetMachineString(const char* subKey, const char* name, const char* value);
 void SetMachineValue(const char* subKey, const char* name, DWORD type, const void* data, DWORD size);
 void SetMachineDword(const char* subKey, const char* name, DWORD value);
-void DeleteMachineKey(const char* subKey);
+void DeleteMachineKey(const char* subKey, REGSAM view = KEY_WOW64_32KEY);
 
 // Runs a program and waits for it (at most 30 s); its exit code, -1 if it did not start.
 int RunProgram(const std::string& commandLine);
