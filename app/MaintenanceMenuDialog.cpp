@@ -7,6 +7,7 @@
 #include "EnvironmentSettingsDialog.h"
 #include "MessageBox.h"
 #include "ProgramPath.h"
+#include "ServerNumbers.h"
 #include "WaitCursor.h"
 #include "resource.h"
 
@@ -131,8 +132,8 @@ int MaintenanceMenuDialog::ConfirmServerRestart()
         return 0;
     winui::BeginWaitCursor();
     DatabaseAccess access;
-    access.SetServerSystemState(0);
-    access.SetServerSystemState(1);
+    access.SetServerSystemState(kServerStop);
+    access.SetServerSystemState(kServerStart);
     Sleep(s_restartWaitMs);
     winui::EndWaitCursor();
     g_bServerRestarted = true;

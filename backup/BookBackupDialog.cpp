@@ -1,9 +1,11 @@
 #include "BookBackupDialog.h"
 
 #include "Application.h"
+#include "BookTransfer.h"
 #include "DatabaseAccess.h"
 #include "FolderTools.h"
 #include "MessageBox.h"
+#include "Messages.h"
 #include "ProgramPath.h"
 #include "ShellDialogs.h"
 #include "WaitCursor.h"
@@ -11,10 +13,46 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 const char kCommonDatabase[] = "RariveSystemCommonDB";
 const int kModeRadios[] = {IDC_MODE_EXPORT, IDC_MODE_IMPORT};
+
+int NextSelectedRow(HWND list, int after)
+{
+    return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after), LVNI_SELECTED));
+}
+
+void Show(const std::string& text, UINT flags) { winui::AppMessageBox(text.c_str(), flags); }
+
+// The message for a destination that fails its checks.
+std::string DestinationMessage(DestinationCheck check, const std::string& destination)
+{
+    switch (check) {
+    case DestinationCheck::Missing:
+        return msg::kNoExportFolder;
+    case DestinationCheck::NotAFolder:
+        return msg::kBadExportFolder;
+    case DestinationCheck::NetHood:
+        return FormatText(msg::kNetHoodFolder, destination.c_str());
+    case DestinationCheck::NoBookSelected:
+        return msg::kNoBookSelected;
+    case DestinationCheck::Unusable:
+        return msg::kUnusableFolder;
+    case DestinationCheck::FixedDriveRoot:
+        return msg::kDriveRoot;
+    case DestinationCheck::Ok:
+        break;
+    }
+    return std::string();
+}
+
+bool AskOverwrite(const std::string& bookFolder)
+{
+    return winui::AppMessageBox(FormatText(msg::kOverwriteFolder, bookFolder.c_str()).c_str(),
+                                MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
 }  // namespace
 
 BookBackupDialog::BookBackupDialog(HWND parent) : winui::Dialog(IDD_BOOK_BACKUP, parent) {}
@@ -38,6 +76,8 @@ BOOL BookBackupDialog::OnInitDialog()
     winui::Dialog::OnInitDialog();
     std::memset(&m_catalogue, 0, sizeof m_catalogue);
 
+    if (m_imageList)
+        ImageList_Destroy(m_imageList);
     m_imageList = ImageList_Create(16, 16, ILC_COLOR32, 0, 24);
     HBITMAP strip = static_cast<HBITMAP>(
         LoadImageA(winui::ResourceInstance(), MAKEINTRESOURCEA(IDB_BOOK_IMAGES), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
@@ -58,6 +98,8 @@ BOOL BookBackupDialog::OnInitDialog()
         column.iSubItem = i;
         SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
     }
+    // The combo box and the list share the image list; the dialog alone destroys it.
+    SetWindowLongPtrA(list, GWL_STYLE, GetWindowLongPtrA(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
     SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(m_imageList));
     DWORD extended = static_cast<DWORD>(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extended | LVS_EX_FULLROWSELECT);
@@ -122,24 +164,97 @@ int BookBackupDialog::LoadCatalogue()
     return 1;
 }
 
-bool BookBackupDialog::IsBookCarriedOut(int32_t bookId, int n) const
+bool BookBackupDialog::FindBookRecord(int32_t bookId, BookRecord* record) const
 {
-    return IsBookCarriedOutIn(m_catalogue.carryInfoPath, bookId, n);
+    if (!m_catalogue.books)
+        return false;
+    const auto* books = static_cast<const BookRecord*>(GlobalLock(m_catalogue.books));
+    bool found = false;
+    for (long i = 0; books && i < m_catalogue.bookCount && !found; ++i) {
+        if (books[i].T_Index == bookId) {
+            *record = books[i];
+            found = true;
+        }
+    }
+    if (books)
+        GlobalUnlock(m_catalogue.books);
+    return found;
 }
 
-const BookRecord* BookBackupDialog::FindBookRecord(int32_t bookId) const
+void BookBackupDialog::ExportBooks()
 {
-    const BookRecord* found = nullptr;
-    if (!m_catalogue.books)
-        return nullptr;
-    const auto* books = static_cast<const BookRecord*>(GlobalLock(m_catalogue.books));
-    for (long i = 0; books && i < m_catalogue.bookCount && !found; ++i)
-        if (books[i].T_Index == bookId)
-            found = &books[i];
-    GlobalUnlock(m_catalogue.books);
-    // The block is movable but never reallocated while the dialog lives; a locked
-    // pointer stays valid for the caller.
-    return found;
+    const std::string destination = m_exportFolder;
+    HWND list = Item(IDC_BOOK_LIST);
+    int row = NextSelectedRow(list, -1);
+    DestinationCheck check = CheckExportDestination(destination, row != -1);
+    if (check != DestinationCheck::Ok) {
+        Show(DestinationMessage(check, destination), MB_OK);
+        return;
+    }
+    bool exported = false;
+    for (; row != -1;) {
+        // The next selected row is found before this one is handled.
+        int next = NextSelectedRow(list, row);
+        LVITEMA item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = row;
+        SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        row = next;
+        BookRecord book;
+        if (!FindBookRecord(static_cast<int32_t>(item.lParam), &book))
+            continue;
+        ExportOutcome outcome = ExportBook(book, destination, AskOverwrite);
+        std::string site(book.SiteName, strnlen(book.SiteName, sizeof book.SiteName));
+        switch (outcome.kind) {
+        case ExportOutcome::Exported:
+            exported = true;
+            break;
+        case ExportOutcome::Skipped:
+            break;
+        case ExportOutcome::Declined:
+            Show(FormatText(msg::kExportCancelled, site.c_str()), MB_OK);
+            break;
+        case ExportOutcome::Failed:
+            Show(FormatText(msg::kExportFailed, site.c_str(), outcome.code), MB_OK | MB_ICONSTOP);
+            break;
+        case ExportOutcome::NewKeptBeside:
+            Show(FormatText(msg::kExportFailedNewKept, site.c_str(), outcome.code, outcome.newFile.c_str()),
+                 MB_OK | MB_ICONSTOP);
+            break;
+        }
+    }
+    if (exported)
+        Show(msg::kExportDone, MB_OK | MB_ICONINFORMATION);
+}
+
+void BookBackupDialog::ImportBook()
+{
+    const std::string file = m_importFile;
+    ImportOutcome outcome = ImportBookFile(file);
+    switch (outcome.kind) {
+    case ImportOutcome::Restored:
+        Show(msg::kImportDone, MB_OK | MB_ICONINFORMATION);
+        break;
+    case ImportOutcome::BadSource:
+        Show(msg::kBadImportSource, MB_OK);
+        break;
+    case ImportOutcome::LowSpace:
+        Show(FormatText(msg::kLowFreeSpace, outcome.value), MB_OK);
+        break;
+    case ImportOutcome::NoDatabase:
+        Show(msg::kNoSourceDatabase, MB_OK);
+        break;
+    case ImportOutcome::Unusable:
+        Show(msg::kUnusableFolder, MB_OK);
+        break;
+    case ImportOutcome::InUse:
+        Show(FormatText(msg::kBookInUse, outcome.value), MB_OK | MB_ICONSTOP);
+        break;
+    case ImportOutcome::NoFreeSpaceFigure:
+    case ImportOutcome::Failed:
+        Show(FormatText(msg::kImportFailed, file.c_str(), outcome.value), MB_OK | MB_ICONSTOP);
+        break;
+    }
 }
 
 void BookBackupDialog::FillShelfCombo()
@@ -215,9 +330,9 @@ void BookBackupDialog::UpdateControlStates()
 void BookBackupDialog::OnModeChanged()
 {
     HWND list = Item(IDC_BOOK_LIST);
-    int row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    int row = NextSelectedRow(list, -1);
     while (row != -1) {
-        int next = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED));
+        int next = NextSelectedRow(list, row);
         LVITEMA state = {};
         state.stateMask = LVIS_SELECTED;
         state.state = 0;

@@ -15,11 +15,11 @@ public:
     int LoadCatalogue();
     void FillShelfCombo();
     void FillBookList();
-    // The literal rule: some entry k (1..n) of CarryInfo.ini lists bookId. The fills get
-    // the same answers from one reading of the file.
-    bool IsBookCarriedOut(int32_t bookId, int n) const;
-    const BookRecord* FindBookRecord(int32_t bookId) const;
+    // A copy of the catalogue's record of the BOOK; false when there is none.
+    bool FindBookRecord(int32_t bookId, BookRecord* record) const;
 
+    // "実行": the selected BOOKs backed up into the destination, or the BOOK of the
+    // chosen backup file restored; every outcome shown to the user.
     void ExportBooks();
     void ImportBook();
 

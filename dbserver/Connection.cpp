@@ -1,6 +1,7 @@
 #include "Connection.h"
 
 #include "ErrorCodes.h"
+#include "ServerNumbers.h"
 #include "FileIo.h"
 #include "ServerConfig.h"
 
@@ -303,7 +304,7 @@ LONG Connection::GetDatabaseDriveFreeSpace(LONG* freeMegabytes)
 LONG Connection::SetServerSystemState(LONG state)
 {
     std::lock_guard<std::mutex> hold(g_shared.lock);
-    if (state == 0) {
+    if (state == kServerStop) {
         // Stopping drops every open database and recordset of every connection.
         g_shared.stopped = true;
         ++g_shared.generation;
@@ -312,7 +313,7 @@ LONG Connection::SetServerSystemState(LONG state)
         DropIfStale();
         return kOk;
     }
-    if (state == 1) {
+    if (state == kServerStart) {
         g_shared.stopped = false;
         return kOk;
     }
@@ -327,7 +328,7 @@ LONG Connection::BackupRestoreDatabase(LONG mode, BSTR database, BSTR path)
     DropIfStale();
     if (g_shared.stopped)
         return kStopped;
-    if (mode != 0 && mode != 1)
+    if (mode != kBackupMode && mode != kRestoreMode)
         return kBadMode;
     if (!IsValidDatabaseName(name))
         return kBadName;
@@ -336,7 +337,7 @@ LONG Connection::BackupRestoreDatabase(LONG mode, BSTR database, BSTR path)
     std::wstring databaseFile = DatabaseFile(name);
     std::wstring key = KeyOf(name);
 
-    if (mode == 0) {
+    if (mode == kBackupMode) {
         if (!FileExists(databaseFile))
             return kNoDatabase;
         bool unreadable = false;

@@ -1,10 +1,11 @@
 // Result codes of the stand-in database server. 0 is success; 146 is the one other code
 // the tool knows (a BOOK in use during a restore). Every other failure has its own code.
 #pragma once
+#include "ServerNumbers.h"
 
 enum ServerCode : long {
     kOk = 0,
-    kInUse = 146,              // restore: another connection has the database open
+    kInUse = kBookInUseCode,   // restore: another connection has the database open (146)
     kBadName = 1001,           // a database name with a separator, "..", a drive colon,
                                // a character file names cannot hold, empty, or > 128 chars
     kNoDatabase = 1002,        // no database of that name in the data folder

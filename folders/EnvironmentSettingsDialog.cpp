@@ -3,14 +3,11 @@
 #include "FolderRules.h"
 #include "FolderTools.h"
 #include "MessageBox.h"
+#include "Messages.h"
 #include "WorkFolder.h"
 #include "resource.h"
 
 #include <cstring>
-
-namespace {
-const char kUnusableFolder[] = "指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。";
-}
 
 EnvironmentSettingsDialog::EnvironmentSettingsDialog(HWND parent) : winui::Dialog(IDD_ENVIRONMENT, parent) {}
 
@@ -44,15 +41,15 @@ void EnvironmentSettingsDialog::OnOK()
     // Text longer than 259 bytes would not fit the system's buffers: refused like any
     // folder that cannot be used, the text left as entered.
     if (!UpdateData(TRUE)) {
-        winui::AppMessageBox(kUnusableFolder, 0, 0);
+        winui::AppMessageBox(msg::kUnusableFolder);
         return;
     }
     if (!IsInsideProgramFolder(m_workFolder) && IsUnusableFolder(m_workFolder)) {
-        winui::AppMessageBox(kUnusableFolder, 0, 0);
+        winui::AppMessageBox(msg::kUnusableFolder);
         return;
     }
     if (IsFixedDriveRoot(m_workFolder)) {
-        winui::AppMessageBox("ドライブを指定することはできません。\n再度設定してください。", 0, 0);
+        winui::AppMessageBox(msg::kDriveRoot);
         return;
     }
     SaveWorkFolder(m_workFolder);

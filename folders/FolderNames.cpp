@@ -2,8 +2,10 @@
 
 #include "MbText.h"
 
+#include <cctype>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 void TruncateAtInvalidNameChar(const char* text, char* out, size_t outSize)
 {
@@ -14,4 +16,44 @@ void TruncateAtInvalidNameChar(const char* text, char* out, size_t outSize)
             end = found;
     }
     CopyTextRange(out, outSize, text, end);
+}
+
+namespace {
+
+// Names Windows takes for a device wherever they stand in a path, with any extension.
+bool IsDeviceName(const char* name)
+{
+    // The part before the first dot, without the blanks Windows drops before an extension.
+    std::string base(name, std::strcspn(name, "."));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    for (char& c : base)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (base == device)
+            return true;
+    if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0))
+        return base[3] >= '1' && base[3] <= '9';
+    return false;
+}
+
+}  // namespace
+
+bool IsPlainFolderName(const char* name)
+{
+    size_t length = std::strlen(name);
+    if (length == 0)
+        return false;
+    for (const char* p = name; *p; p += CharLength(p)) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (IsLeadByte(c) && p[1] == '\0')
+            return false;  // half a character
+        if (c < 0x20 || (CharLength(p) == 1 && std::strchr("\\/:*?\"<>|", c)))
+            return false;
+    }
+    // A trail byte is never a dot or a blank, so the last byte tells.
+    char last = name[length - 1];
+    if (last == '.' || last == ' ')
+        return false;
+    return !IsDeviceName(name);
 }

@@ -19,6 +19,13 @@ bool IsUnderSystemFolder(const char* path, const std::vector<std::string>& syste
 
 std::string ProfileRootOf(const char* desktop)
 {
+    // A desktop redirected to a network share (\\server\home\taro\Desktop): the share,
+    // \\server\home, is the root; cut at the second backslash it would be "\" alone.
+    if (desktop[0] == '\\' && desktop[1] == '\\') {
+        const char* server = FindChar(desktop + 2, '\\');
+        const char* share = server ? FindChar(server + 1, '\\') : nullptr;
+        return share ? std::string(desktop, share) : std::string(desktop);
+    }
     const char* first = FindChar(desktop, '\\');
     const char* second = first ? FindChar(first + 1, '\\') : nullptr;
     if (!second)

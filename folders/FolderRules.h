@@ -10,6 +10,7 @@ bool IsInsideFolderText(const char* path, const char* programFolder);
 bool IsUnderSystemFolder(const char* path, const std::vector<std::string>& systemFolders);
 // The user-profile root: the desktop path cut before its second backslash. A desktop
 // directly below a drive root leaves no such root; the desktop folder itself is used.
+// A desktop on a network share (\\server\share\...) has \\server\share as its root.
 std::string ProfileRootOf(const char* desktop);
 
 // Whether path is written as a drive root: "X:\" or "X:".

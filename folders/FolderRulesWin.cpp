@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "MbText.h"
 #include "MessageBox.h"
+#include "Messages.h"
 #include "ProgramPath.h"
 
 #include <windows.h>
@@ -74,7 +75,7 @@ bool IsUnusableFolder(const char* path)
     BOOL ok = SHGetPathFromIDListA(desktop, desktopPath);
     CoTaskMemFree(desktop);
     if (!ok) {
-        winui::AppMessageBox("テクニカルエラー\n\nフォルダパスを正しく認識できませんでした。", 0, 0);
+        winui::AppMessageBox(msg::kTechnicalFolderError);
         return false;
     }
     std::string root = ProfileRootOf(desktopPath);

@@ -7,6 +7,13 @@
 // double-byte aware, into out (outSize bytes; the result is never longer than text).
 void TruncateAtInvalidNameChar(const char* text, char* out, size_t outSize);
 
+// Whether Windows would make a new folder of exactly this name inside another folder:
+// not empty; no character file names may not hold, no control character; not ending in
+// a dot or a blank (".", "..", "...", " ", "工事." all resolve to another folder); not a
+// device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, in any letter case,
+// with or without an extension); no double-byte character cut in half.
+bool IsPlainFolderName(const char* name);
+
 #ifdef _WIN32
 // The shell's folder browser, preselecting path; on confirming a file-system folder its
 // full path is stored in path (pathSize bytes) and the result is true. Cancel, a choice

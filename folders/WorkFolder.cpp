@@ -2,6 +2,7 @@
 
 #include "MbText.h"
 #include "MessageBox.h"
+#include "Messages.h"
 #include "ProgramPath.h"
 
 #include <cstring>
@@ -91,7 +92,7 @@ void GetWorkFolder(char* buffer, size_t size)
 void SaveWorkFolder(const char* path)
 {
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
-        if (winui::AppMessageBox("指定された作業フォルダは存在しません。作成してよろしいですか？", MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+        if (winui::AppMessageBox(msg::kCreateWorkFolder, MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
             return;
         CreateDirectoryTree(path);
     }

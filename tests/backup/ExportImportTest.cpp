@@ -1,12 +1,9 @@
-// Export and import from the backup dialog against the in-process fake server: every
-// check in its order with its message, the overwrite question, and a user's old backup
-// never lost.
+// Export and import driven from the backup dialog against the in-process fake server:
+// the messages the user sees for each check and outcome, byte for byte. What the
+// transfers do on disk is tested without the dialog (TransferTest.cpp).
 #include "BackupFixture.h"
 
 #include <shlobj.h>
-
-#include <fstream>
-#include <iterator>
 
 using namespace backuptest;
 using namespace testsupport;
@@ -24,34 +21,12 @@ BOOL AnswerFile(OPENFILENAMEA* info)
     return TRUE;
 }
 
-std::string Read(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA f;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &f);
-    if (h == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (f.cFileName[0] != '.')
-            names.push_back(f.cFileName);
-    } while (FindNextFileA(h, &f));
-    FindClose(h);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 const std::vector<Shelf> kShelves = {{1, u8"本社工事部"}};
 const std::vector<Book> kBooks = {
     {101, u8"山田", "BOOK0101", u8"国道改良工事"},
-    {102, u8"佐藤", "BOOK0102", u8"工事A/第1工区"},   // both cut to 工事A
+    {102, u8"佐藤", "BOOK0102", u8"工事A/第1工区"},
     {103, u8"鈴木", "BOOK0103", u8"工事A:第2工区"},
-    {104, u8"高橋", "BOOK0104", u8"/名前なし"},       // nothing left after the cut
+    {104, u8"高橋", "CON", ".."},  // neither name gives a folder
 };
 const std::vector<Link> kLinks = {{1, 101}, {1, 102}, {1, 103}, {1, 104}};
 
@@ -78,31 +53,24 @@ protected:
         BackupTest::TearDown();
     }
 
-    // One "実行" in export mode: destination picked in the browser, rows selected.
-    std::vector<std::function<bool()>> Export(const std::string& destination, std::vector<int> rows)
+    // One "実行" in export mode: destination picked in the browser, rows selected; done
+    // once a message has come.
+    static std::vector<std::function<bool()>> Export(BookBackupDialog& d, const MessageBoxRecorder& shown,
+                                                     const std::string& destination, std::vector<int> rows)
     {
-        size_t before = 0;
-        return {[=, &before] {
+        return {[&d, destination] {
                     g_folderAnswer = destination;
-                    before = boxes.Shown().size();
-                    PostClick(dialog.Hwnd(), IDC_BROWSE_EXPORT);
+                    if (!destination.empty())
+                        PostClick(d.Hwnd(), IDC_BROWSE_EXPORT);
                     return true;
                 },
-                [=] {
+                [&d, rows] {
                     for (int r : rows)
-                        SelectRow(dialog.Hwnd(), r);
-                    PostClick(dialog.Hwnd(), IDOK);
+                        SelectRow(d.Hwnd(), r);
+                    PostClick(d.Hwnd(), IDOK);
                     return true;
                 },
-                [&before, this] { return boxes.Shown().size() > before; }};
-    }
-
-    std::vector<std::string> Texts() const
-    {
-        std::vector<std::string> t;
-        for (const ShownMessage& m : boxes.Shown())
-            t.push_back(Utf8(m.text));
-        return t;
+                [&shown] { return !shown.Shown().empty(); }};
     }
 
     std::string out = ProgramFolder() + "..\\out";
@@ -114,12 +82,9 @@ protected:
 
 TEST_F(ExportImport, ExportWritesTheBackupUnderTheSiteName)
 {
-    std::vector<std::function<bool()>> steps = Export(out, {0});
-    Run(steps);
+    Run(Export(dialog, boxes, out, {0}));
     std::string file = out + "\\" + Ansi(u8"国道改良工事") + "\\BOOK0101.mdf";
-    EXPECT_EQ("BOOK0101 backup #1", Read(file));
-    EXPECT_EQ(std::vector<std::string>({u8"BOOKのエクスポートが終了しました。"}), Texts());
-    EXPECT_EQ(UINT(MB_OK | MB_ICONINFORMATION), boxes.Shown().back().flags);
+    EXPECT_EQ("BOOK0101 backup #1", ReadFile(file));
     EXPECT_EQ("BackupRestoreDatabase(0,BOOK0101," + file + ")", fake.calls.back());
 }
 
@@ -147,22 +112,7 @@ TEST_F(ExportImport, TheDestinationChecksInTheirOrder)
         MessageBoxRecorder shown;
         fake.calls.clear();
         BookBackupDialog d;
-        size_t before = 0;
-        Run(d, {[&] {
-                    // The destination as the browser would give it; "" is never picked.
-                    g_folderAnswer = c.destination;
-                    if (!c.destination.empty())
-                        PostClick(d.Hwnd(), IDC_BROWSE_EXPORT);
-                    return true;
-                },
-                [&] {
-                    for (int r : c.rows)
-                        SelectRow(d.Hwnd(), r);
-                    before = shown.Shown().size();
-                    PostClick(d.Hwnd(), IDOK);
-                    return true;
-                },
-                [&] { return shown.Shown().size() > before; }});
+        Run(d, Export(d, shown, c.destination, c.rows));
         ASSERT_EQ(1u, shown.Shown().size());
         std::string expected = c.message ? Ansi(c.message)
                                          : "\x81\x75" + c.destination + Ansi(u8"」フォルダにはエクスポートできません。\n指定し直してください。");
@@ -173,103 +123,58 @@ TEST_F(ExportImport, TheDestinationChecksInTheirOrder)
     }
 }
 
-TEST_F(ExportImport, OverwriteAnsweredNoKeepsTheOldBackup)
+// What the user sees of each export outcome, byte for byte, in order.
+TEST_F(ExportImport, ExportMessages)
 {
-    std::string folder = out + "\\" + Ansi(u8"国道改良工事");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    WriteFile(folder + "\\BOOK0101.mdf", "the user's old backup");
-    boxes.Answer(IDNO);
-    Run(Export(out, {0}));
-    EXPECT_EQ(std::vector<std::string>({u8"「" + Utf8(folder) + u8"」フォルダが既に存在します。\n上書きしますか？",
-                                        u8"「国道改良工事」のエクスポートを中止します。"}),
-              Texts());
-    EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION), boxes.Shown()[0].flags);
-    EXPECT_EQ("the user's old backup", Read(folder + "\\BOOK0101.mdf"));
-    EXPECT_EQ(0, fake.backupsWritten);
-}
-
-TEST_F(ExportImport, OverwriteAnsweredYesReplacesTheFolderContents)
-{
-    std::string folder = out + "\\" + Ansi(u8"国道改良工事");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    WriteFile(folder + "\\BOOK0101.mdf", "old");
-    WriteFile(folder + "\\notes.txt", "left from before");
-    boxes.Answer(IDYES);
-    Run(Export(out, {0}));
-    EXPECT_EQ(u8"BOOKのエクスポートが終了しました。", Texts().back());
-    EXPECT_EQ(std::vector<std::string>({"BOOK0101.mdf"}), FolderEntries(folder));
-    EXPECT_EQ("BOOK0101 backup #1", Read(folder + "\\BOOK0101.mdf"));
-    // Nothing but the BOOK folder is left in the destination.
-    EXPECT_EQ(std::vector<std::string>({Ansi(u8"国道改良工事")}), FolderEntries(out));
-}
-
-TEST_F(ExportImport, AFailedBackupAfterYesLeavesTheOldFileByteForByte)
-{
-    std::string folder = out + "\\" + Ansi(u8"国道改良工事");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    std::string old(5000, '\0');
-    for (size_t i = 0; i < old.size(); ++i)
-        old[i] = static_cast<char>(i * 7);
-    WriteFile(folder + "\\BOOK0101.mdf", old);
-    fake.backupResult = 1010;
-    boxes.Answer(IDYES);
-    Run(Export(out, {0}));
-    EXPECT_EQ(u8"「国道改良工事」のエクスポートに失敗しました。1010", Texts().back());
-    EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), boxes.Shown().back().flags);
-    EXPECT_EQ(old, Read(folder + "\\BOOK0101.mdf"));
-    EXPECT_EQ(std::vector<std::string>({Ansi(u8"国道改良工事")}), FolderEntries(out));
-    EXPECT_EQ(2u, boxes.Shown().size()) << "no closing message after a failure";
-}
-
-TEST_F(ExportImport, WhenTheOldBackupCannotBeRemovedTheNewOneIsKept)
-{
-    std::string folder = out + "\\" + Ansi(u8"国道改良工事");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    WriteFile(folder + "\\BOOK0101.mdf", "old");
-    SetFileAttributesA((folder + "\\BOOK0101.mdf").c_str(), FILE_ATTRIBUTE_READONLY);
-    boxes.Answer(IDYES);
-    Run(Export(out, {0}));
-    std::string last = Texts().back();
-    EXPECT_EQ(0u, last.find(u8"「国道改良工事」のエクスポートに失敗しました。")) << last;
-    std::string newFile = out + "\\" + Ansi(u8"国道改良工事") + ".new1\\BOOK0101.mdf";
-    EXPECT_NE(std::string::npos, last.find(u8"新しいバックアップは「" + Utf8(newFile) + u8"」にあります。")) << last;
-    EXPECT_EQ("BOOK0101 backup #1", Read(newFile));
-    EXPECT_EQ("old", Read(folder + "\\BOOK0101.mdf"));
-    SetFileAttributesA((folder + "\\BOOK0101.mdf").c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(ExportImport, TwoBooksCutToTheSameFolderAndANameWithNothingLeft)
-{
-    boxes.Answer(IDYES);
-    std::vector<std::function<bool()>> steps = Export(out, {1});
-    for (auto& s : Export(out, {2}))
-        steps.push_back(s);
-    for (auto& s : Export(out, {3}))
-        steps.push_back(s);
-    Run(steps);
-    std::string shared = out + "\\" + Ansi(u8"工事A");
-    // The second BOOK asked to overwrite the first one's folder; Yes replaced its file.
-    EXPECT_EQ(std::vector<std::string>({"BOOK0103.mdf"}), FolderEntries(shared));
-    // A display name with nothing left: the folder takes the database name.
-    EXPECT_EQ("BOOK0104 backup #3", Read(out + "\\BOOK0104\\BOOK0104.mdf"));
-    std::vector<std::string> texts = Texts();
-    ASSERT_EQ(4u, texts.size());
-    EXPECT_EQ(u8"BOOKのエクスポートが終了しました。", texts[0]);
-    EXPECT_EQ(u8"「" + Utf8(shared) + u8"」フォルダが既に存在します。\n上書きしますか？", texts[1]);
-    EXPECT_EQ(u8"BOOKのエクスポートが終了しました。", texts[2]);
-    EXPECT_EQ(u8"BOOKのエクスポートが終了しました。", texts[3]);
-}
-
-TEST_F(ExportImport, ABackupPathTooLongIsNotAttempted)
-{
-    // <out>\ddd...\eee...\国道改良工事\BOOK0101.mdf comes to more than 259 bytes.
-    std::string deep = out + "\\" + std::string(120, 'd') + "\\" + std::string(70, 'e');
-    ASSERT_GE(deep.size() + 1 + 12 + 1 + 12, 260u);
-    CreateDirectoryA((out + "\\" + std::string(120, 'd')).c_str(), nullptr);
-    CreateDirectoryA(deep.c_str(), nullptr);
-    Run(Export(deep, {0}));
-    EXPECT_EQ(std::vector<std::string>({u8"「国道改良工事」のエクスポートに失敗しました。206"}), Texts());
-    EXPECT_EQ(0, fake.backupsWritten);
+    const std::string folder = out + "\\" + Ansi(u8"国道改良工事");
+    const std::string question = u8"「" + Utf8(folder) + u8"」フォルダが既に存在します。\n上書きしますか？";
+    struct Case {
+        int row;
+        bool oldBackup;   // read-only: it cannot be cleared away
+        bool readOnly;
+        int answer;
+        long server;
+        std::vector<std::string> texts;  // UTF-8
+        std::vector<UINT> flags;
+    };
+    const Case cases[] = {
+        /* 0 */ {0, false, false, 0, 0, {u8"BOOKのエクスポートが終了しました。"}, {MB_OK | MB_ICONINFORMATION}},
+        /* 1 */ {0, true, false, IDNO, 0, {question, u8"「国道改良工事」のエクスポートを中止します。"},
+                 {MB_YESNO | MB_ICONQUESTION, MB_OK}},
+        /* 2 */ {0, true, false, IDYES, 1010, {question, u8"「国道改良工事」のエクスポートに失敗しました。1010"},
+                 {MB_YESNO | MB_ICONQUESTION, MB_OK | MB_ICONSTOP}},
+        /* 3 */ {0, true, true, IDYES, 0,
+                 {question, u8"「国道改良工事」のエクスポートに失敗しました。5\n新しいバックアップは「" + Utf8(folder) +
+                                u8".new1\\BOOK0101.mdf」にあります。"},
+                 {MB_YESNO | MB_ICONQUESTION, MB_OK | MB_ICONSTOP}},
+        /* 4 */ {3, false, false, 0, 0, {u8"「..」のエクスポートに失敗しました。123"}, {MB_OK | MB_ICONSTOP}},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        const Case& c = cases[i];
+        RemoveTree(out);
+        CreateDirectoryA(out.c_str(), nullptr);
+        if (c.oldBackup) {
+            CreateDirectoryA(folder.c_str(), nullptr);
+            WriteFile(folder + "\\BOOK0101.mdf", "old");
+            if (c.readOnly)
+                SetFileAttributesA((folder + "\\BOOK0101.mdf").c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        fake.backupResult = c.server;
+        MessageBoxRecorder shown;
+        shown.Answer(c.answer);
+        BookBackupDialog d;
+        Run(d, Export(d, shown, out, {c.row}));
+        std::vector<std::string> texts;
+        std::vector<UINT> flags;
+        for (const ShownMessage& m : shown.Shown()) {
+            texts.push_back(Utf8(m.text));
+            flags.push_back(m.flags);
+        }
+        EXPECT_EQ(c.texts, texts);
+        EXPECT_EQ(c.flags, flags);
+        SetFileAttributesA((folder + "\\BOOK0101.mdf").c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 TEST_F(ExportImport, ImportChecksAndResults)
@@ -359,9 +264,9 @@ TEST_F(ExportImport, ImportFromAnUnusableFolderClosesTheDatabaseFirst)
              return true;
          },
          [&] { return !boxes.Shown().empty(); }});
-    EXPECT_EQ(std::vector<std::string>(
-                  {u8"指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。"}),
-              Texts());
+    ASSERT_EQ(1u, boxes.Shown().size());
+    EXPECT_EQ(Ansi(u8"指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。"),
+              boxes.Shown()[0].text);
     EXPECT_EQ("CloseDatabase(BOOK0101)", fake.calls.back());
     DeleteFileA("C:\\windows\\temp\\BOOK0101.mdf");
 }

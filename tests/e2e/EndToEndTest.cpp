@@ -11,8 +11,6 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include <fstream>
-#include <iterator>
 
 using namespace testsupport;
 
@@ -29,11 +27,7 @@ std::u16string U16(const char* utf8)
     return s;
 }
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string ReadAll(const std::string& path) { return ReadFile(path); }
 
 void WriteDatabase(const std::string& name, const storage::Database& db)
 {
@@ -65,7 +59,8 @@ protected:
     static void SetUpTestSuite() { RegisterStandInServer(Data()); }
     static void TearDownTestSuite() { UnregisterStandInServer(); }
 
-    void SetUp() override
+    // The common database with one carried-out BOOK, BOOK0101, listed under siteName.
+    static void WriteCatalogue(const char* siteName)
     {
         storage::Database common;
         storage::Table shelves, books, links;
@@ -74,12 +69,17 @@ protected:
         shelves.rows = {{u"1", U16(u8"本社工事部")}};
         books.name = u"BookCommonTBL";
         books.columns = {u"T_Index", u"Spot", u"BookName", u"SiteName", u"StartDate", u"EndDate"};
-        books.rows = {{u"101", U16(u8"山田"), u"BOOK0101", U16(u8"国道改良工事"), u"2026/04/01", u"2027/03/31"}};
+        books.rows = {{u"101", U16(u8"山田"), u"BOOK0101", U16(siteName), u"2026/04/01", u"2027/03/31"}};
         links.name = u"BookShelfInfoTBL";
         links.columns = {u"T_Index", u"BookShelfID", u"BookID"};
         links.rows = {{u"1", u"1", u"101"}};
         common.tables = {shelves, books, links};
         WriteDatabase("RariveSystemCommonDB", common);
+    }
+
+    void SetUp() override
+    {
+        WriteCatalogue(u8"国道改良工事");
         WriteDatabase("BOOK0101", Book(u8"掘削工 120m3"));
         WriteFile(ProgramFolder() + "..\\CarryInfo.ini",
                   "[CarryingCommon]\r\nCarryingCnt=1\r\n[CarryingInfo_1]\r\nCarryingBookID=101\r\n");
@@ -103,9 +103,10 @@ protected:
     }
 
     // Opens the backup dialog, runs one export or import, closes it; the messages shown.
-    std::vector<std::string> Execute(bool exporting)
+    std::vector<std::string> Execute(bool exporting, int answer = IDOK)
     {
         MessageBoxRecorder boxes;
+        boxes.Answer(answer);
         BookBackupDialog dialog;
         std::vector<std::function<bool()>> steps = {
             [&] { return dialog.Hwnd() != nullptr; },
@@ -191,4 +192,25 @@ TEST_F(EndToEnd, ThreeHundredMegabytesFreeIsEnough)
               Execute(false));
     SetMachineDword("SOFTWARE\\OrvelDatabaseServer", "FreeSpaceMB", 300);
     EXPECT_EQ(std::vector<std::string>({u8"BOOKのインポートが終了しました。"}), Execute(false));
+}
+
+// A BOOK listed under the name "." would have its folder be the destination itself: the
+// export takes the database name instead, and nothing else in the destination changes.
+TEST_F(EndToEnd, ADisplayNameOfADotNeverEmptiesTheDestination)
+{
+    WriteCatalogue(".");
+    const std::string other = out + "\\" + Ansi(u8"国道改良工事");
+    WriteFile(out + "\\memo.txt", "the user's own file");
+    CreateDirectoryA(other.c_str(), nullptr);
+    WriteFile(other + "\\BOOK0102.mdf", "another BOOK's backup");
+    CreateDirectoryA((out + "\\BOOK0101").c_str(), nullptr);
+    WriteFile(out + "\\BOOK0101\\BOOK0101.mdf", "an older backup of this BOOK");
+
+    EXPECT_EQ(std::vector<std::string>({u8"「" + Utf8(out) + u8"\\BOOK0101」フォルダが既に存在します。\n上書きしますか？",
+                                        u8"BOOKのエクスポートが終了しました。"}),
+              Execute(true, IDYES));
+    EXPECT_EQ("the user's own file", ReadAll(out + "\\memo.txt"));
+    EXPECT_EQ("another BOOK's backup", ReadAll(other + "\\BOOK0102.mdf"));
+    EXPECT_EQ(ReadAll(Data() + "\\BOOK0101.mdf"), ReadAll(out + "\\BOOK0101\\BOOK0101.mdf"));
+    EXPECT_EQ(std::vector<std::string>({"BOOK0101", "memo.txt", Ansi(u8"国道改良工事")}), FolderEntries(out));
 }

@@ -69,6 +69,53 @@ TEST(FolderRules, ProfileRoot)
     // A desktop directly below a drive root: the desktop itself, not an empty root that
     // every path would contain.
     EXPECT_EQ("D:\\Desktop", ProfileRootOf("D:\\Desktop"));
+    // A desktop redirected to a share: the share, not "\\" (which every path holds).
+    EXPECT_EQ("\\\\server\\home", ProfileRootOf("\\\\server\\home\\taro\\Desktop"));
+    EXPECT_EQ("\\\\server", ProfileRootOf("\\\\server"));
+}
+
+// The names a BOOK folder may take: only those Windows keeps exactly as written for a
+// new folder inside the destination.
+TEST(FolderNames, PlainFolderNames)
+{
+    struct Case {
+        std::string name;
+        bool plain;
+    };
+    const Case cases[] = {
+        /* 0 */ {"\x8D\x91\x93\xB9", true},  // 国道
+        /* 1 */ {"BOOK0101", true},
+        /* 2 */ {HYO + SO + "\x94\x5C", true},  // 表ソ能: trail bytes 0x5C are not separators
+        /* 3 */ {"\x83\x7C" "x", true},        // ポ: trail byte 0x7C is not a bar
+        /* 4 */ {" lead blank", true},
+        /* 5 */ {"NULL", true},
+        /* 6 */ {"COM10", true},
+        /* 7 */ {"LPT0", true},
+        /* 8 */ {"CONSOLE.txt", true},
+        /* 9 */ {"", false},
+        /* 10 */ {".", false},
+        /* 11 */ {"..", false},
+        /* 12 */ {"...", false},
+        /* 13 */ {" ", false},
+        /* 14 */ {". .", false},
+        /* 15 */ {"\x8D\x91\x93\xB9.", false},  // 国道. is 国道
+        /* 16 */ {"site ", false},
+        /* 17 */ {"CON", false},
+        /* 18 */ {"prn", false},
+        /* 19 */ {"Aux", false},
+        /* 20 */ {"NUL.txt", false},
+        /* 21 */ {"nul .txt", false},
+        /* 22 */ {"COM1", false},
+        /* 23 */ {"com9.log", false},
+        /* 24 */ {"LPT1", false},
+        /* 25 */ {"lpt9", false},
+        /* 26 */ {"CONIN$", false},
+        /* 27 */ {"a\tb", false},      // control character
+        /* 28 */ {"a:b", false},
+        /* 29 */ {"x" + HYO.substr(0, 1), false},  // ends in half a character
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+        EXPECT_EQ(cases[i].plain, IsPlainFolderName(cases[i].name.c_str())) << "case " << i << ": " << cases[i].name;
 }
 
 TEST(FolderNames, CutAtTheFirstCharacterNamesMayNotHold)

@@ -7,6 +7,10 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
 namespace testsupport {
 
 std::string Ansi(const char* utf8)
@@ -239,14 +243,69 @@ void WriteFile(const std::string& path, const std::string& content)
     CloseHandle(h);
 }
 
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA f;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &f);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (f.cFileName[0] != '.')
+            names.push_back(f.cFileName);
+    } while (FindNextFileA(h, &f));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+namespace {
+// Wide names and the \\?\ prefix reach whatever a failed run left: read-only files,
+// names near the path limit, names that end in half a double-byte character.
+void RemoveTreeWide(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring path = folder + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveTreeWide(path);
+            else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryW(path.c_str());  // a link: never what it leads to
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+}  // namespace
+
 void RemoveTree(const std::string& folder)
 {
-    SHFILEOPSTRUCTA op = {};
-    std::string from = folder + std::string(1, '\0');  // the list ends with two NULs
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    SHFileOperationA(&op);
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(folder.c_str(), sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full)
+        return;
+    int length = MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, full, -1, &wide[0], length);
+    wide.resize(length - 1);
+    if (wide.size() > 1 && wide.back() == L'\\')
+        wide.pop_back();
+    RemoveTreeWide(L"\\\\?\\" + wide);
 }
 
 void RemoveFile(const std::string& path)

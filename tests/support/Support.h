@@ -88,6 +88,10 @@ std::string ProgramFolder();
 // Writes a whole file (ANSI path); removes it.
 void WriteFile(const std::string& path, const std::string& content);
 void RemoveFile(const std::string& path);
+// A whole file's bytes (empty when it cannot be read); the names in a folder, sorted,
+// without those beginning with a dot.
+std::string ReadFile(const std::string& path);
+std::vector<std::string> FolderEntries(const std::string& folder);
 // Deletes a folder with everything in it (nothing when it does not exist).
 void RemoveTree(const std::string& folder);
 

@@ -1,0 +1,206 @@
+#include "BookTransfer.h"
+
+#include "DatabaseAccess.h"
+#include "FolderRules.h"
+#include "FolderTools.h"
+#include "MbText.h"
+#include "ProgramPath.h"
+#include "ServerNumbers.h"
+#include "TextConversion.h"
+
+#include <windows.h>
+#include <mbstring.h>
+
+#include <cstring>
+
+namespace {
+
+// The server's import needs this much room on its database drive.
+const long kMinimumFreeMegabytes = 300;
+
+// Paths handed to the server must fit the system's 260-byte buffers.
+const long kNameTooLong = ERROR_FILENAME_EXCED_RANGE;  // 206
+// A BOOK whose names give no folder name Windows would keep as written.
+const long kNoFolderName = ERROR_INVALID_NAME;  // 123
+// A BOOK folder that is not provably the destination's own child.
+const long kNotOwnFolder = ERROR_BAD_PATHNAME;  // 161
+
+ExportOutcome Failed(long code) { return {ExportOutcome::Failed, code, std::string()}; }
+
+// A record field: at most its size, whether or not the reader left a terminator.
+std::string Field(const char (&field)[128]) { return std::string(field, strnlen(field, sizeof field)); }
+
+long Backup(const std::string& database, const std::string& file)
+{
+    BSTR name = AnsiToBstr(database.c_str());
+    BSTR path = AnsiToBstr(file.c_str());
+    long code = DatabaseAccess().BackupRestoreDatabase(kBackupMode, name, path);
+    SysFreeString(name);
+    SysFreeString(path);
+    return code;
+}
+
+// Removes a folder this export made, with what lies in it.
+void RemoveOwnFolder(const std::string& folder)
+{
+    DeleteFolderContents(folder.c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+// A new, empty folder beside bookFolder; empty text when none could be made.
+std::string MakeSiblingFolder(const std::string& bookFolder)
+{
+    for (int n = 1; n < 100; ++n) {
+        std::string candidate = bookFolder + ".new" + std::to_string(n);
+        if (candidate.size() >= kPathBufferSize)
+            return std::string();
+        if (CreateDirectoryA(candidate.c_str(), nullptr))
+            return candidate;
+    }
+    return std::string();
+}
+
+// Overwrites an existing BOOK folder without ever losing the backup it holds: the new
+// backup is written into a fresh sibling folder first, and the old contents go only
+// once it exists.
+ExportOutcome ReplaceBackup(const std::string& database, const std::string& destination,
+                            const std::string& bookFolder, const std::string& backupFile)
+{
+    std::string sibling = MakeSiblingFolder(bookFolder);
+    if (sibling.empty())
+        return Failed(GetLastError() ? static_cast<long>(GetLastError()) : static_cast<long>(ERROR_CANNOT_MAKE));
+    std::string newFile = sibling + "\\" + database + ".mdf";
+    if (newFile.size() >= kPathBufferSize) {
+        RemoveOwnFolder(sibling);
+        return Failed(kNameTooLong);
+    }
+    long code = Backup(database, newFile);
+    if (code != 0) {
+        RemoveOwnFolder(sibling);  // the old backup stays as it was
+        return Failed(code);
+    }
+    // Proven again right before anything is deleted.
+    if (!IsOwnBookFolder(destination, bookFolder))
+        return {ExportOutcome::NewKeptBeside, kNotOwnFolder, newFile};
+    bool moved = DeleteFolderContents(bookFolder.c_str()) && MoveFileA(newFile.c_str(), backupFile.c_str());
+    if (!moved)
+        return {ExportOutcome::NewKeptBeside, static_cast<long>(GetLastError()), newFile};
+    RemoveDirectoryA(sibling.c_str());
+    return {ExportOutcome::Exported, 0, std::string()};
+}
+
+}  // namespace
+
+DestinationCheck CheckExportDestination(const std::string& destination, bool bookSelected)
+{
+    if (destination.empty())
+        return DestinationCheck::Missing;
+    DWORD attributes = GetFileAttributesA(destination.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return DestinationCheck::NotAFolder;
+    if (FindSubstring(destination.c_str(), "NetHood"))
+        return DestinationCheck::NetHood;
+    if (!bookSelected)
+        return DestinationCheck::NoBookSelected;
+    if (!IsInsideProgramFolder(destination.c_str()) && IsUnusableFolder(destination.c_str()))
+        return DestinationCheck::Unusable;
+    if (IsFixedDriveRoot(destination.c_str()))
+        return DestinationCheck::FixedDriveRoot;
+    return DestinationCheck::Ok;
+}
+
+std::string BookFolderName(const BookRecord& book)
+{
+    for (const std::string& text : {Field(book.SiteName), Field(book.BookName)}) {
+        char name[sizeof book.SiteName];
+        TruncateAtInvalidNameChar(text.c_str(), name, sizeof name);
+        if (IsPlainFolderName(name))
+            return name;
+    }
+    return std::string();
+}
+
+bool IsOwnBookFolder(const std::string& destination, const std::string& bookFolder)
+{
+    char parent[kPathBufferSize], child[kPathBufferSize];
+    DWORD n = GetFullPathNameA(destination.c_str(), sizeof parent, parent, nullptr);
+    DWORD m = GetFullPathNameA(bookFolder.c_str(), sizeof child, child, nullptr);
+    if (n == 0 || n >= sizeof parent || m == 0 || m >= sizeof child)
+        return false;
+    // The destination without a closing backslash (a drive root ends in one).
+    size_t length = std::strlen(parent);
+    if (FindLastChar(parent, '\\') == parent + length - 1)
+        parent[--length] = '\0';
+    if (std::strlen(child) <= length + 1 || child[length] != '\\')
+        return false;
+    child[length] = '\0';
+    bool sameParent = _mbsicmp(reinterpret_cast<unsigned char*>(child), reinterpret_cast<unsigned char*>(parent)) == 0;
+    child[length] = '\\';
+    if (!sameParent || FindChar(child + length + 1, '\\'))
+        return false;
+    // A link inside the destination would lead the emptying somewhere else.
+    DWORD attributes = GetFileAttributesA(child);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+ExportOutcome ExportBook(const BookRecord& book, const std::string& destination, const OverwriteQuestion& mayOverwrite)
+{
+    const std::string database = Field(book.BookName);
+    if (database.empty())
+        return {ExportOutcome::Skipped, 0, std::string()};
+    const std::string folderName = BookFolderName(book);
+    if (folderName.empty())
+        return Failed(kNoFolderName);
+    const std::string bookFolder = destination + "\\" + folderName;
+    const std::string backupFile = bookFolder + "\\" + database + ".mdf";
+    if (backupFile.size() >= kPathBufferSize)
+        return Failed(kNameTooLong);
+
+    DWORD attributes = GetFileAttributesA(bookFolder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (!IsOwnBookFolder(destination, bookFolder))
+            return Failed(kNotOwnFolder);
+        if (!mayOverwrite(bookFolder))
+            return {ExportOutcome::Declined, 0, std::string()};
+        return ReplaceBackup(database, destination, bookFolder, backupFile);
+    }
+    CreateFolderPath(bookFolder.c_str());
+    long code = Backup(database, backupFile);
+    if (code != 0)
+        return Failed(code);
+    return {ExportOutcome::Exported, 0, std::string()};
+}
+
+ImportOutcome ImportBookFile(const std::string& file)
+{
+    DWORD attributes = GetFileAttributesA(file.c_str());
+    if (file.empty() || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {ImportOutcome::BadSource, 0};
+    DatabaseAccess access;
+    long freeMegabytes = 0;
+    long query = access.GetDatabaseDriveFreeSpace(&freeMegabytes);
+    if (query != 0)
+        return {ImportOutcome::NoFreeSpaceFigure, query};  // nothing to compare: refused
+    if (freeMegabytes < kMinimumFreeMegabytes)
+        return {ImportOutcome::LowSpace, freeMegabytes};
+    PathParts parts;
+    SplitPath(file.c_str(), &parts);
+    const char* database = parts.name;
+    if (access.OpenDatabase(database) != 0)
+        return {ImportOutcome::NoDatabase, 0};
+    // Backups at a drive root (a USB stick) are accepted: no drive rule here.
+    std::string sourceFolder = std::string(parts.drive) + parts.dir;
+    bool unusable = !IsInsideProgramFolder(sourceFolder.c_str()) && IsUnusableFolder(sourceFolder.c_str());
+    access.CloseDatabase(database);
+    if (unusable)
+        return {ImportOutcome::Unusable, 0};
+    BSTR name = AnsiToBstr(database);
+    BSTR path = AnsiToBstr(file.c_str());
+    long code = access.BackupRestoreDatabase(kRestoreMode, name, path);
+    SysFreeString(name);
+    SysFreeString(path);
+    if (code == 0)
+        return {ImportOutcome::Restored, 0};
+    return {code == kBookInUseCode ? ImportOutcome::InUse : ImportOutcome::Failed, code};
+}

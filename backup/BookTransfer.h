@@ -1,0 +1,70 @@
+// Export and import of BOOKs with no window of their own: the checks, the BOOK folders
+// and the server's backup and restore. Each step answers what happened; the backup
+// dialog asks the user and shows the messages (Messages.h).
+#pragma once
+#include "Records.h"
+
+#include <functional>
+#include <string>
+
+// The export destination checks, in the order they are made; the first that fails ends
+// the export with nothing written.
+enum class DestinationCheck {
+    Ok,
+    Missing,         // no destination given
+    NotAFolder,      // a file, or nothing at all (a folder removed after it was chosen)
+    NetHood,         // the network-neighbourhood folder
+    NoBookSelected,
+    Unusable,        // a system folder or one under the user-profile root
+    FixedDriveRoot,  // C:\ and the like
+};
+DestinationCheck CheckExportDestination(const std::string& destination, bool bookSelected);
+
+// The name of the folder a BOOK is backed up in: its display name cut before the first
+// character names may not hold, or when that is no plain folder name, its database name
+// cut the same way; empty when neither is one.
+std::string BookFolderName(const BookRecord& book);
+
+// Whether bookFolder is a folder directly inside destination, by full paths compared
+// without regard to letter case, and not a link to somewhere else: the proof asked for
+// before a BOOK folder is emptied.
+bool IsOwnBookFolder(const std::string& destination, const std::string& bookFolder);
+
+struct ExportOutcome {
+    enum Kind {
+        Exported,
+        Skipped,     // no BOOK record or no database name: nothing to back up, no message
+        Declined,    // the user kept the existing BOOK folder
+        Failed,      // code: the server's, or the system's error for a name or path
+        NewKeptBeside,  // the old backup could not be cleared away; newFile holds the new one
+    };
+    Kind kind;
+    long code;
+    std::string newFile;
+};
+
+// Asked when the BOOK folder exists: may it be emptied for the new backup?
+using OverwriteQuestion = std::function<bool(const std::string& bookFolder)>;
+
+// Backs one BOOK up into <destination>\<BOOK folder name>\<BookName>.mdf. An existing
+// backup is replaced only once the new one has been written beside it.
+ExportOutcome ExportBook(const BookRecord& book, const std::string& destination, const OverwriteQuestion& mayOverwrite);
+
+struct ImportOutcome {
+    enum Kind {
+        Restored,
+        BadSource,   // no file, or the file is gone
+        NoFreeSpaceFigure,  // code: the server could not say how much space is free
+        LowSpace,    // value: the free megabytes
+        NoDatabase,  // the server has no BOOK of the file's name
+        Unusable,    // the file lies in an unusable folder
+        InUse,       // value: the server's code (146)
+        Failed,      // value: the server's code
+    };
+    Kind kind;
+    long value;
+};
+
+// Restores the BOOK named like the backup file (its name without extension) from it.
+// Nothing but the server's restore writes anything.
+ImportOutcome ImportBookFile(const std::string& file);

@@ -1,0 +1,45 @@
+// The texts the tool shows about backups and folders, each written once. They are the
+// system's own words, byte for byte (Shift-JIS in the program); "%s" and "%ld" are filled
+// in with FormatText.
+#pragma once
+#include <string>
+
+namespace msg {
+
+// Export destination.
+inline const char kNoExportFolder[] = "エクスポート先のフォルダが指定されていません。\nフォルダを指定してください。";
+inline const char kBadExportFolder[] = "エクスポート先の指定が正しくありません。\n指定し直してください。";
+inline const char kNetHoodFolder[] = "「%s」フォルダにはエクスポートできません。\n指定し直してください。";  // destination
+inline const char kNoBookSelected[] = "エクスポートするBOOKが選択されていません。\nBOOKを選択してください。";
+// Any folder the user names (export destination, import source, work folder).
+inline const char kUnusableFolder[] =
+    "指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。";
+inline const char kDriveRoot[] = "ドライブを指定することはできません。\n再度設定してください。";
+inline const char kTechnicalFolderError[] = "テクニカルエラー\n\nフォルダパスを正しく認識できませんでした。";
+
+// Export, per BOOK.
+inline const char kOverwriteFolder[] = "「%s」フォルダが既に存在します。\n上書きしますか？";  // BOOK folder
+inline const char kExportCancelled[] = "「%s」のエクスポートを中止します。";                // display name
+inline const char kExportFailed[] = "「%s」のエクスポートに失敗しました。%ld";            // display name, code
+// The old backup could not be cleared away: the new one stays in the folder beside it.
+inline const char kExportFailedNewKept[] =
+    "「%s」のエクスポートに失敗しました。%ld\n新しいバックアップは「%s」にあります。";  // name, code, file
+inline const char kExportDone[] = "BOOKのエクスポートが終了しました。";
+
+// Import.
+inline const char kBadImportSource[] = "インポート元の指定が正しくありません。\n指定し直してください。";
+inline const char kLowFreeSpace[] =
+    "データベースドライブの空き容量が%ldMBです。\n300MB以上の空き容量を確保して、再度、インポートを行ってください。";
+inline const char kNoSourceDatabase[] =
+    "指定したファイルのバックアップ元データベースが存在しません。\n指定し直してください。";
+inline const char kBookInUse[] = "対象のBOOKはアプリケーションで使用中のため、インポートに失敗しました。%ld";  // code
+inline const char kImportFailed[] = "「%s」のインポートに失敗しました。%ld";  // file, code
+inline const char kImportDone[] = "BOOKのインポートが終了しました。";
+
+// Work folder.
+inline const char kCreateWorkFolder[] = "指定された作業フォルダは存在しません。作成してよろしいですか？";
+
+}  // namespace msg
+
+// printf-style formatting into a string of any length.
+std::string FormatText(const char* format, ...);

@@ -1,0 +1,335 @@
+// Export and import without the dialog, against the in-process fake server: the folder
+// a BOOK is backed up in, the proof asked before a folder is emptied, what each export
+// and import comes to, and that nothing else on disk changes.
+#include "BookTransfer.h"
+#include "DatabaseAccess.h"
+#include "FakeDatabaseServer.h"
+#include "Support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+using namespace testsupport;
+
+namespace {
+
+BookRecord Book(const std::string& bookName, const char* siteUtf8)
+{
+    BookRecord b = {};
+    std::strncpy(b.BookName, bookName.c_str(), sizeof b.BookName - 1);
+    std::strncpy(b.SiteName, Ansi(siteUtf8).c_str(), sizeof b.SiteName - 1);
+    return b;
+}
+
+// Every file below folder with its bytes, by path relative to it.
+void Snapshot(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>* files)
+{
+    for (const std::string& name : FolderEntries(folder)) {
+        std::string path = folder + "\\" + name;
+        DWORD a = GetFileAttributesA(path.c_str());
+        if (a & FILE_ATTRIBUTE_DIRECTORY)
+            Snapshot(path, prefix + name + "\\", files);
+        else
+            (*files)[prefix + name] = ReadFile(path);
+    }
+    if (FolderEntries(folder).empty())
+        (*files)[prefix] = "(empty folder)";
+}
+
+class Transfer : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        DatabaseAccess::SetServerSlot(&pointer);
+        fake.writeBackups = true;
+        fake.backupsWritten = 0;
+        RemoveTree(root);
+        CreateDirectoryA(root.c_str(), nullptr);
+        CreateDirectoryA(dest.c_str(), nullptr);
+        // What the user has around the destination: nothing of it may change.
+        WriteFile(root + "\\above.txt", "the folder above the destination");
+        WriteFile(dest + "\\memo.txt", "the user's own file");
+        CreateDirectoryA(other.c_str(), nullptr);
+        WriteFile(other + "\\BOOK0999.mdf", "another BOOK's backup");
+    }
+    void TearDown() override { DatabaseAccess::SetServerSlot(nullptr); }
+
+    std::map<std::string, std::string> Files() const
+    {
+        std::map<std::string, std::string> files;
+        Snapshot(root, "", &files);
+        return files;
+    }
+
+    FakeDatabaseServer fake;
+    DatabaseServer* pointer = &fake;
+    std::string root = ProgramFolder() + "..\\transfer";
+    std::string dest = root + "\\dest";
+    std::string other = dest + "\\" + Ansi(u8"国道改良工事");
+    // links\dest\linked leads to links\elsewhere, which holds precious.mdf: made before
+    // the tests run, since Wine makes no links itself.
+    std::string linksDest = ProgramFolder() + "..\\links\\dest";
+};
+
+}  // namespace
+
+TEST(TransferNames, TheFolderABookIsBackedUpIn)
+{
+    struct Case {
+        const char* site;  // UTF-8
+        const char* bookName;
+        const char* folder;  // UTF-8; empty: no folder name at all
+    };
+    const Case cases[] = {
+        /* 0 */ {u8"国道改良工事", "BOOK0101", u8"国道改良工事"},
+        /* 1 */ {u8"ソフト表示板能", "BOOK0101", u8"ソフト表示板能"},  // trail bytes 0x5C
+        /* 2 */ {u8"工事A/第1工区", "BOOK0101", u8"工事A"},
+        /* 3 */ {".", "BOOK0101", "BOOK0101"},
+        /* 4 */ {"..", "BOOK0101", "BOOK0101"},
+        /* 5 */ {"...", "BOOK0101", "BOOK0101"},
+        /* 6 */ {" ", "BOOK0101", "BOOK0101"},
+        /* 7 */ {". .", "BOOK0101", "BOOK0101"},
+        /* 8 */ {u8"国道改良工事.", "BOOK0101", "BOOK0101"},  // would be another BOOK's folder
+        /* 9 */ {u8"国道改良工事 ", "BOOK0101", "BOOK0101"},
+        /* 10 */ {"CON", "BOOK0101", "BOOK0101"},
+        /* 11 */ {"nul.txt", "BOOK0101", "BOOK0101"},
+        /* 12 */ {"Com1", "BOOK0101", "BOOK0101"},
+        /* 13 */ {u8"/名前なし", "BOOK0101", "BOOK0101"},
+        /* 14 */ {"..:x", "BOOK:0101", "BOOK"},  // the database name is cut the same way
+        /* 15 */ {".", "CON", ""},
+        /* 16 */ {"..", "", ""},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        EXPECT_EQ(Ansi(c.folder), BookFolderName(Book(c.bookName, c.site))) << "case " << i << ": " << c.site;
+    }
+}
+
+TEST_F(Transfer, DestinationChecks)
+{
+    struct Case {
+        std::string destination;
+        bool bookSelected;
+        DestinationCheck check;
+    };
+    const Case cases[] = {
+        /* 0 */ {dest, true, DestinationCheck::Ok},
+        /* 1 */ {"", true, DestinationCheck::Missing},
+        /* 2 */ {dest + "\\memo.txt", true, DestinationCheck::NotAFolder},
+        /* 3 */ {dest + "\\removed after it was chosen", true, DestinationCheck::NotAFolder},
+        /* 4 */ {dest, false, DestinationCheck::NoBookSelected},
+        /* 5 */ {"C:\\windows", true, DestinationCheck::Unusable},
+        /* 6 */ {"C:\\", true, DestinationCheck::FixedDriveRoot},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+        EXPECT_EQ(cases[i].check, CheckExportDestination(cases[i].destination, cases[i].bookSelected)) << "case " << i;
+}
+
+TEST_F(Transfer, OnlyTheDestinationsOwnFolderMayBeEmptied)
+{
+    CreateDirectoryA((dest + "\\own").c_str(), nullptr);
+    CreateDirectoryA((dest + "\\own\\deeper").c_str(), nullptr);
+    struct Case {
+        std::string destination;
+        std::string folder;
+        bool own;
+    };
+    const Case cases[] = {
+        /* 0 */ {dest, dest + "\\own", true},
+        /* 1 */ {dest + "\\", dest + "\\own", true},
+        /* 2 */ {dest, root + "\\DEST\\OWN", true},  // letter case does not count
+        /* 3 */ {dest, dest + "\\.", false},
+        /* 4 */ {dest, dest + "\\..", false},
+        /* 5 */ {dest, dest + "\\own\\..\\..", false},
+        /* 6 */ {dest, dest + "\\own\\deeper", false},
+        /* 7 */ {dest, dest + "\\missing", false},
+        /* 8 */ {dest, dest + "\\memo.txt", false},
+        /* 9 */ {dest, root, false},
+        /* 10 */ {linksDest, linksDest + "\\linked", false},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+        EXPECT_EQ(cases[i].own, IsOwnBookFolder(cases[i].destination, cases[i].folder)) << "case " << i << ": "
+                                                                                          << cases[i].folder;
+}
+
+TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
+{
+    struct Case {
+        const char* site;  // UTF-8
+        const char* bookName;
+        bool oldBackup;  // the BOOK's folder already holds a backup of it
+        int answer;      // to the overwrite question; 0: it must not come
+        long server;     // what the server's backup answers
+        ExportOutcome::Kind kind;
+        long code;
+        const char* folder;  // UTF-8: where the new backup lies afterwards, or nullptr
+    };
+    const Case cases[] = {
+        /* 0 */ {u8"県道工事", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, u8"県道工事"},
+        /* 1 */ {".", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, "BOOK0101"},
+        /* 2 */ {".", "BOOK0101", true, IDYES, 0, ExportOutcome::Exported, 0, "BOOK0101"},
+        /* 3 */ {"..", "BOOK0101", true, IDYES, 0, ExportOutcome::Exported, 0, "BOOK0101"},
+        /* 4 */ {u8"国道改良工事.", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, "BOOK0101"},
+        /* 5 */ {"NUL", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, "BOOK0101"},
+        /* 6 */ {".", "CON", false, 0, 0, ExportOutcome::Failed, ERROR_INVALID_NAME, nullptr},
+        /* 7 */ {u8"工事A", "", false, 0, 0, ExportOutcome::Skipped, 0, nullptr},
+        /* 8 */ {u8"県道工事", "BOOK0101", true, IDNO, 0, ExportOutcome::Declined, 0, nullptr},
+        /* 9 */ {u8"県道工事", "BOOK0101", true, IDYES, 1010, ExportOutcome::Failed, 1010, nullptr},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE("case " + std::to_string(i) + ": " + c.site);
+        SetUp();
+        BookRecord book = Book(c.bookName, c.site);
+        std::string bookFolder = dest + "\\" + Ansi(c.folder ? c.folder : c.site);
+        if (c.oldBackup) {
+            CreateDirectoryA(bookFolder.c_str(), nullptr);
+            WriteFile(bookFolder + "\\" + c.bookName + ".mdf", "the old backup");
+            WriteFile(bookFolder + "\\notes.txt", "left from before");
+        }
+        std::map<std::string, std::string> before = Files();
+        fake.backupResult = c.server;
+        int asked = 0;
+        BstrSpy spy;
+        long live = spy.Live();
+        ExportOutcome outcome = ExportBook(book, dest, [&](const std::string& folder) {
+            ++asked;
+            EXPECT_EQ(bookFolder, folder);
+            return c.answer == IDYES;
+        });
+        EXPECT_EQ(live, spy.Live()) << "strings made for the server were not freed";
+        EXPECT_EQ(c.kind, outcome.kind);
+        EXPECT_EQ(c.code, outcome.code);
+        EXPECT_EQ(c.answer ? 1 : 0, asked);
+        std::map<std::string, std::string> after = Files();
+        if (c.folder) {
+            std::string relative = std::string("dest\\") + Ansi(c.folder) + "\\";
+            // The folder holds the new backup alone: the old contents went with Yes.
+            for (auto it = before.begin(); it != before.end();)
+                it = it->first.compare(0, relative.size(), relative) == 0 ? before.erase(it) : std::next(it);
+            before[relative + c.bookName + ".mdf"] = std::string(c.bookName) + " backup #1";
+        }
+        EXPECT_EQ(before, after) << "only the BOOK's own folder may change";
+    }
+}
+
+// A BOOK folder that is a link: nothing is asked, nothing behind the link is touched.
+TEST_F(Transfer, ABookFolderThatIsALinkIsNeverEmptied)
+{
+    std::string precious = linksDest + "\\..\\elsewhere\\precious.mdf";
+    ASSERT_EQ("precious", ReadFile(precious)) << "the link fixture is missing";
+    ExportOutcome outcome = ExportBook(Book("BOOK0101", "linked"), linksDest, [](const std::string&) {
+        ADD_FAILURE() << "asked to overwrite a link";
+        return true;
+    });
+    EXPECT_EQ(ExportOutcome::Failed, outcome.kind);
+    EXPECT_EQ(ERROR_BAD_PATHNAME, outcome.code);
+    EXPECT_EQ("precious", ReadFile(precious));
+    EXPECT_TRUE(fake.calls.empty());
+}
+
+// The server's buffers hold 260 bytes: a 259-byte backup path is attempted, a 260-byte
+// one is refused with the system's code for a name too long.
+TEST_F(Transfer, TheBackupPathLimit)
+{
+    for (size_t length : {259u, 260u}) {
+        SCOPED_TRACE(length);
+        SetUp();
+        fake.calls.clear();
+        char full[MAX_PATH];
+        GetFullPathNameA(dest.c_str(), sizeof full, full, nullptr);
+        std::string destination = full;
+        // <destination>\<site>\BOOK0101.mdf
+        std::string site(length - destination.size() - 1 - std::strlen("\\BOOK0101.mdf"), 's');
+        BookRecord book = {};
+        std::strcpy(book.BookName, "BOOK0101");
+        std::strncpy(book.SiteName, site.c_str(), sizeof book.SiteName - 1);
+        if (site.size() >= sizeof book.SiteName) {
+            // Too long for the record: make the destination longer instead.
+            std::string deeper = destination + "\\" + std::string(site.size() - 100, 'd');
+            CreateDirectoryA(deeper.c_str(), nullptr);
+            destination = deeper;
+            site.assign(99, 's');
+            std::strcpy(book.SiteName, site.c_str());
+        }
+        ASSERT_EQ(length, (destination + "\\" + site + "\\BOOK0101.mdf").size());
+        ExportOutcome outcome = ExportBook(book, destination, [](const std::string&) { return true; });
+        if (length == 259) {
+            EXPECT_EQ(ExportOutcome::Exported, outcome.kind);
+            EXPECT_EQ("BOOK0101 backup #1", ReadFile(destination + "\\" + site + "\\BOOK0101.mdf"));
+        } else {
+            EXPECT_EQ(ExportOutcome::Failed, outcome.kind);
+            EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, outcome.code);
+            EXPECT_TRUE(fake.calls.empty()) << fake.calls.front();
+        }
+    }
+}
+
+TEST_F(Transfer, WhenTheOldBackupCannotBeClearedTheNewOneIsKeptBesideIt)
+{
+    std::string folder = dest + "\\" + Ansi(u8"県道工事");
+    CreateDirectoryA(folder.c_str(), nullptr);
+    WriteFile(folder + "\\BOOK0101.mdf", "old");
+    SetFileAttributesA((folder + "\\BOOK0101.mdf").c_str(), FILE_ATTRIBUTE_READONLY);
+    ExportOutcome outcome = ExportBook(Book("BOOK0101", u8"県道工事"), dest, [](const std::string&) { return true; });
+    EXPECT_EQ(ExportOutcome::NewKeptBeside, outcome.kind);
+    EXPECT_EQ(folder + ".new1\\BOOK0101.mdf", outcome.newFile);
+    EXPECT_EQ("BOOK0101 backup #1", ReadFile(outcome.newFile));
+    EXPECT_EQ("old", ReadFile(folder + "\\BOOK0101.mdf"));
+    SetFileAttributesA((folder + "\\BOOK0101.mdf").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(Transfer, ImportOutcomes)
+{
+    std::string file = dest + "\\BOOK0101.mdf";
+    WriteFile(file, "backup");
+    struct Case {
+        std::string file;
+        long freeSpace;
+        long freeResult;
+        long openResult;
+        long restoreResult;
+        ImportOutcome::Kind kind;
+        long value;
+        bool restored;
+    };
+    const Case cases[] = {
+        /* 0 */ {"", 500, 0, 0, 0, ImportOutcome::BadSource, 0, false},
+        /* 1 */ {dest + "\\gone.mdf", 500, 0, 0, 0, ImportOutcome::BadSource, 0, false},
+        /* 2 */ {dest, 500, 0, 0, 0, ImportOutcome::BadSource, 0, false},  // a folder
+        /* 3 */ {file, 299, 0, 0, 0, ImportOutcome::LowSpace, 299, false},
+        /* 4 */ {file, 0, 1018, 0, 0, ImportOutcome::NoFreeSpaceFigure, 1018, false},
+        /* 5 */ {file, 300, 0, 1002, 0, ImportOutcome::NoDatabase, 0, false},
+        /* 6 */ {file, 300, 0, 0, 0, ImportOutcome::Restored, 0, true},
+        /* 7 */ {file, 300, 0, 0, 146, ImportOutcome::InUse, 146, true},
+        /* 8 */ {file, 300, 0, 0, 1013, ImportOutcome::Failed, 1013, true},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        const Case& c = cases[i];
+        fake.calls.clear();
+        fake.freeSpace = c.freeSpace;
+        fake.freeSpaceResult = c.freeResult;
+        fake.openDatabaseResult = c.openResult;
+        fake.backupResult = c.restoreResult;
+        std::map<std::string, std::string> before = Files();
+        BstrSpy spy;
+        long live = spy.Live();
+        ImportOutcome outcome = ImportBookFile(c.file);
+        EXPECT_EQ(live, spy.Live()) << "strings made for the server were not freed";
+        EXPECT_EQ(c.kind, outcome.kind);
+        EXPECT_EQ(c.value, outcome.value);
+        bool restored = false, opened = false, closed = false;
+        for (const std::string& call : fake.calls) {
+            restored |= call == "BackupRestoreDatabase(1,BOOK0101," + c.file + ")";
+            opened |= call == "OpenDatabase(BOOK0101)";
+            closed |= call == "CloseDatabase(BOOK0101)";
+        }
+        EXPECT_EQ(c.restored, restored);
+        EXPECT_EQ(opened && c.openResult == 0, closed) << "a database opened for the check is closed again";
+        // An import reads the backup; only the server writes, and not here.
+        EXPECT_EQ(before, Files());
+    }
+}
