@@ -74,7 +74,7 @@ int MaintenanceApp::ExitInstance()
 
 bool MaintenanceApp::CheckEnvironment()
 {
-    char systemType[kRegistryTextSize];
+    char systemType[kPathBufferSize];
     if (!ReadRegistryString(kSystemTypePath, systemType, sizeof systemType))
         return false;
     if (_mbsicmp(reinterpret_cast<const unsigned char*>(systemType),

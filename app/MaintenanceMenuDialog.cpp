@@ -55,12 +55,12 @@ bool MaintenanceMenuDialog::OnCommand(WORD id, WORD code, HWND)
     }
 }
 
-bool MaintenanceMenuDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result)
+bool MaintenanceMenuDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT* result)
 {
     switch (msg) {
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
-            OnSysCommand(static_cast<UINT>(wParam), lParam);
+            OnAboutBox();
             *result = 0;
             return true;
         }
@@ -84,7 +84,7 @@ bool MaintenanceMenuDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LR
     }
 }
 
-void MaintenanceMenuDialog::OnSysCommand(UINT, LPARAM)
+void MaintenanceMenuDialog::OnAboutBox()
 {
     AboutDialog about;
     about.DoModal();

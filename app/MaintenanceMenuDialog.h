@@ -27,7 +27,7 @@ protected:
     virtual void RunEnvironmentSettingsDialog();
 
 private:
-    void OnSysCommand(UINT command, LPARAM lParam);
+    void OnAboutBox();  // the system menu's About item
     void OnPaintIconic();
 
     HICON m_hIcon;

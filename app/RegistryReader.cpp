@@ -32,8 +32,8 @@ HKEY LookUpRoot(const char* name)
 // its keys live in the 32-bit view; on 32-bit Windows the flag changes nothing.
 HKEY OpenPathKey(const char* path, char* valueName, size_t valueNameSize)
 {
-    char root[kRegistryTextSize];
-    char subKey[kRegistryTextSize];
+    char root[kPathBufferSize];
+    char subKey[kPathBufferSize];
     SplitRegistryPath(path, root, subKey, valueName, valueNameSize);
     HKEY rootKey = LookUpRoot(root);
     if (!rootKey)
@@ -68,11 +68,11 @@ void SplitRegistryPath(const char* path, char* root, char* subKey, char* valueNa
 
 int ReadRegistryString(const char* path, char* result, size_t resultSize)
 {
-    char valueName[kRegistryTextSize];
+    char valueName[kPathBufferSize];
     HKEY key = OpenPathKey(path, valueName, sizeof valueName);
     if (!key)
         return 0;
-    BYTE buffer[kRegistryTextSize];
+    BYTE buffer[kPathBufferSize];
     std::memset(buffer, 0, sizeof buffer);
     DWORD type = 0;
     DWORD size = sizeof buffer;
@@ -93,7 +93,7 @@ int ReadRegistryString(const char* path, char* result, size_t resultSize)
 
 int ReadRegistryNumber(const char* path, DWORD* value)
 {
-    char valueName[kRegistryTextSize];
+    char valueName[kPathBufferSize];
     HKEY key = OpenPathKey(path, valueName, sizeof valueName);
     if (!key)
         return 0;

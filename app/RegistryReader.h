@@ -3,9 +3,9 @@
 #pragma once
 #include <windows.h>
 
-#include <cstddef>
+#include "BufferSize.h"
 
-enum { kRegistryTextSize = 260 };
+#include <cstddef>
 
 // Splits at the first and the last backslash (double-byte aware). Each result buffer
 // holds resultSize bytes; a part that does not fit is cut at a character boundary.

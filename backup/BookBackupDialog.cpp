@@ -352,7 +352,7 @@ void BookBackupDialog::OnBrowseExportFolder()
 void BookBackupDialog::OnBrowseImportFile()
 {
     UpdateData(TRUE);
-    char file[260];
+    char file[kPathBufferSize];
     std::strcpy(file, m_importFile);
     OPENFILENAMEA info = {};
     info.lStructSize = sizeof info;

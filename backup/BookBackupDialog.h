@@ -43,8 +43,8 @@ private:
     void FreeCatalogue();
 
     int m_mode = -1;                 // 0 export, 1 import, -1 before the dialog opens
-    char m_exportFolder[260] = "";
-    char m_importFile[260] = "";
+    char m_exportFolder[kPathBufferSize] = "";
+    char m_importFile[kPathBufferSize] = "";
     HIMAGELIST m_imageList = nullptr;
     CarriedBookCatalogue m_catalogue = {};
 };

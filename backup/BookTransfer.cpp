@@ -165,7 +165,8 @@ ExportOutcome ExportBook(const BookRecord& book, const std::string& destination,
             return {ExportOutcome::Declined, 0, std::string()};
         return ReplaceBackup(database, destination, bookFolder, backupFile);
     }
-    CreateFolderPath(bookFolder.c_str());
+    if (!CreateDirectoryTree(bookFolder.c_str()))
+        return Failed(GetLastError() ? static_cast<long>(GetLastError()) : static_cast<long>(ERROR_PATH_NOT_FOUND));
     long code = Backup(database, backupFile);
     if (code != 0)
         return Failed(code);

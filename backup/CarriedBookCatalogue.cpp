@@ -7,8 +7,9 @@
 
 namespace {
 
-// The entry number a section name could stand for, as the profile functions compare
-// names (letter case ignored; blanks around the name tolerated to be safe): 0 if none.
+// The entry number a section name could stand for, as the profile functions find
+// sections: letter case ignored, blanks around the name ignored too (an ini file edited
+// by hand may have them). 0 if none.
 long long EntryNumber(const char* name, int n)
 {
     while (*name == ' ' || *name == '\t')
@@ -66,17 +67,6 @@ CarriedBooks CarriedBooks::Read(const char* carryInfoPath)
     if (static_cast<long long>(entries.size()) < out.m_count)
         out.m_ids.insert(0);  // an entry without its section reads as BOOK id 0
     return out;
-}
-
-bool IsBookCarriedOutIn(const char* carryInfoPath, int32_t bookId, int n)
-{
-    for (int k = 1; k <= n; ++k) {
-        char section[32];
-        std::snprintf(section, sizeof section, "CarryingInfo_%d", k);
-        if (static_cast<int32_t>(GetPrivateProfileIntA(section, "CarryingBookID", 0, carryInfoPath)) == bookId)
-            return true;
-    }
-    return false;
 }
 
 std::vector<long> ShelvesWithCarriedBooks(const BookShelfRecord* shelves, long shelfCount,

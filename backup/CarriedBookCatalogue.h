@@ -1,6 +1,7 @@
 // The backup dialog's catalogue: the three tables of the common database, read once when
 // the dialog opens, and where the list of carried-out BOOKs (CarryInfo.ini) lies.
 #pragma once
+#include "BufferSize.h"
 #include "Records.h"
 
 #include <windows.h>
@@ -16,7 +17,7 @@ struct CarriedBookCatalogue {
     long bookCount;
     HGLOBAL links;         // ShelfBookLink[linkCount]
     long linkCount;
-    char carryInfoPath[260];
+    char carryInfoPath[kPathBufferSize];
 };
 
 // The BOOK ids CarryInfo.ini lists as carried out, read from the file once: for every
@@ -32,10 +33,6 @@ private:
     std::unordered_set<int32_t> m_ids;
     int m_count = 0;
 };
-
-// The literal rule, one profile read per entry: some entry k (1..n) of the file lists
-// bookId; false for n <= 0.
-bool IsBookCarriedOutIn(const char* carryInfoPath, int32_t bookId, int n);
 
 // Positions (in table order) of the shelves that hold a carried-out BOOK.
 std::vector<long> ShelvesWithCarriedBooks(const BookShelfRecord* shelves, long shelfCount,

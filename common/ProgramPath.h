@@ -1,9 +1,9 @@
 // Paths derived from the running program's own file name: the settings files of the
 // system lie beside the program or in the folder above the program's folder.
 #pragma once
-#include <cstddef>
+#include "BufferSize.h"
 
-enum { kPathBufferSize = 260 };  // the platform's path limit, terminator included
+#include <cstddef>
 
 struct PathParts {
     char drive[kPathBufferSize];

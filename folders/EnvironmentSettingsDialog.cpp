@@ -19,7 +19,7 @@ void EnvironmentSettingsDialog::DoDataExchange(winui::DataExchange& dx)
 BOOL EnvironmentSettingsDialog::OnInitDialog()
 {
     winui::Dialog::OnInitDialog();
-    char folder[260];
+    char folder[kPathBufferSize];
     GetWorkFolder(folder, sizeof folder);
     std::strcpy(m_workFolder, folder);
     // The folder passes through 260-byte buffers: no more than 259 characters may be

@@ -1,6 +1,7 @@
 // "環境設定": shows the work folder, lets the user type or browse another, checks it,
 // creates it on request and stores it.
 #pragma once
+#include "BufferSize.h"
 #include "Dialog.h"
 
 class EnvironmentSettingsDialog : public winui::Dialog {
@@ -16,5 +17,5 @@ protected:
 
 private:
     void OnBrowse();
-    char m_workFolder[260] = "";
+    char m_workFolder[kPathBufferSize] = "";
 };

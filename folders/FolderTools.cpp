@@ -28,6 +28,15 @@ int CALLBACK BrowseFolderCallback(HWND window, UINT message, LPARAM parameter, L
     return 0;
 }
 
+// Makes sure the folder named by text exists as a folder, creating it if nothing is there.
+bool EnsureFolder(const char* text)
+{
+    DWORD attributes = GetFileAttributesA(text);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return CreateDirectoryA(text, nullptr) != FALSE;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
 
 bool BrowseForFolder(const char* title, char* path, size_t pathSize)
@@ -67,17 +76,44 @@ bool BrowseForFolder(const char* title, char* path, size_t pathSize)
     return result;
 }
 
-void CreateFolderPath(const char* path)
+bool CreateDirectoryTree(const char* path)
 {
-    // Every prefix that ends before a backslash after the drive root, then the path.
-    std::string text = path;
-    for (const char* p = FindChar(path, '\\'); p; p = FindChar(p + 1, '\\')) {
-        size_t at = static_cast<size_t>(p - path);
-        if (at < 3)
-            continue;
-        CreateDirectoryA(text.substr(0, at).c_str(), nullptr);
+    size_t length = std::strlen(path);
+    if (length >= kPathBufferSize)
+        return false;
+    char text[kPathBufferSize];
+    std::memcpy(text, path, length + 1);
+
+    size_t start;
+    if (text[0] == '\\' && text[1] == '\\') {
+        // \\server\share\...: the first folder examined is \\server\share.
+        const char* afterServer = FindChar(text + 2, '\\');
+        if (!afterServer)
+            return false;
+        start = static_cast<size_t>(afterServer - text) + 1;
+    } else if (text[0] == '\\') {
+        start = 1;
+    } else if (text[0] && text[1] == ':' && !IsLeadByte(static_cast<unsigned char>(text[0]))) {
+        if (length < 4)
+            return false;  // a drive alone
+        start = 3;
+    } else {
+        start = 0;
     }
-    CreateDirectoryA(path, nullptr);
+
+    for (size_t i = start; i < length; i += CharLength(text + i)) {
+        if (text[i] != '\\' || i == length - 1)
+            continue;
+        text[i] = '\0';
+        bool ok = EnsureFolder(text);
+        text[i] = '\\';
+        if (!ok)
+            return false;
+    }
+    bool trailing = length > 0 && FindLastChar(text, '\\') == text + length - 1;
+    if (trailing)
+        text[length - 1] = '\0';
+    return EnsureFolder(text);
 }
 
 bool DeleteFolderContents(const char* folder)

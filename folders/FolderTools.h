@@ -20,8 +20,10 @@ bool IsPlainFolderName(const char* name);
 // without a file-system path, or one that does not fit: false, path unchanged.
 bool BrowseForFolder(const char* title, char* path, size_t pathSize);
 
-// Creates every folder along path, then path itself; failures are passed over.
-void CreateFolderPath(const char* path);
+// Creates every missing folder along path (a drive path or \\server\share\...), then
+// path itself. False when path is 260 bytes or longer, malformed, passes through
+// something that is not a folder, or a creation fails.
+bool CreateDirectoryTree(const char* path);
 
 // Deletes everything inside folder (given without a trailing backslash), recursively;
 // the folder itself remains. True when all was deleted or the folder cannot be searched;

@@ -1,5 +1,6 @@
 #include "WorkFolder.h"
 
+#include "FolderTools.h"
 #include "MbText.h"
 #include "MessageBox.h"
 #include "Messages.h"
@@ -9,11 +10,9 @@
 
 namespace {
 
-enum { kBuffer = 260 };
-
 bool IniPath(const char* fileName, char* out)
 {
-    char name[kBuffer];
+    char name[kPathBufferSize];
     CopyText(name, sizeof name, fileName);
     char* dot = FindLastChar(name, '.');
     const char* ext = "";
@@ -21,26 +20,17 @@ bool IniPath(const char* fileName, char* out)
         *dot = '\0';
         ext = dot + 1;
     }
-    return ProgramFolderFile(name, ext, out, kBuffer) != 0;
-}
-
-// Makes sure the folder named by text exists as a folder, creating it if nothing is there.
-bool EnsureFolder(const char* text)
-{
-    DWORD attributes = GetFileAttributesA(text);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return CreateDirectoryA(text, nullptr) != FALSE;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return ProgramFolderFile(name, ext, out, kPathBufferSize) != 0;
 }
 
 }  // namespace
 
 bool GetProgramIniString(const char* fileName, const char* section, const char* key, char* buffer, DWORD* length)
 {
-    char path[kBuffer];
+    char path[kPathBufferSize];
     if (!IniPath(fileName, path) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
         return false;
-    DWORD n = GetPrivateProfileStringA(section, key, "", buffer, kBuffer, path);
+    DWORD n = GetPrivateProfileStringA(section, key, "", buffer, kPathBufferSize, path);
     if (length)
         *length = n;
     return true;
@@ -48,7 +38,7 @@ bool GetProgramIniString(const char* fileName, const char* section, const char* 
 
 bool WriteProgramIniString(const char* fileName, const char* section, const char* key, const char* value)
 {
-    char path[kBuffer];
+    char path[kPathBufferSize];
     if (!IniPath(fileName, path))
         return false;
     BOOL ok = WritePrivateProfileStringA(section, key, value, path);
@@ -59,21 +49,21 @@ bool WriteProgramIniString(const char* fileName, const char* section, const char
 void GetWorkFolder(char* buffer, size_t size)
 {
     std::memset(buffer, 0, size);
-    char stored[kBuffer] = "";
+    char stored[kPathBufferSize] = "";
     DWORD length = 0;
     if (GetProgramIniString("Dbaccess.ini", "Path", "WorkPath", stored, &length)) {
         // A value that fills the whole buffer may have been cut: a folder is never
         // created or shown from a cut path.
-        if (length >= kBuffer - 1)
+        if (length >= kPathBufferSize - 1)
             stored[0] = '\0';
         CopyText(buffer, size, stored);
     }
     if (buffer[0] == '\0') {
-        char program[kBuffer];
+        char program[kPathBufferSize];
         PathParts parts;
         if (GetProgramFileName(program, sizeof program)) {
             SplitPath(program, &parts);
-            char folder[kBuffer];
+            char folder[kPathBufferSize];
             if (MakePath(folder, sizeof folder, parts.drive, parts.dir, "kamiwork", ""))
                 CopyText(buffer, size, folder);
         }
@@ -96,47 +86,8 @@ void SaveWorkFolder(const char* path)
             return;
         CreateDirectoryTree(path);
     }
-    char value[kBuffer];
+    char value[kPathBufferSize];
     CopyText(value, sizeof value, path);
     WriteProgramIniString("Dbaccess.ini", "Path", "WorkPath", value);
 }
 
-bool CreateDirectoryTree(const char* path)
-{
-    size_t length = std::strlen(path);
-    if (length >= kBuffer)
-        return false;
-    char text[kBuffer];
-    std::memcpy(text, path, length + 1);
-
-    size_t start;
-    if (text[0] == '\\' && text[1] == '\\') {
-        // \\server\share\...: the first folder examined is \\server\share.
-        const char* afterServer = FindChar(text + 2, '\\');
-        if (!afterServer)
-            return false;
-        start = static_cast<size_t>(afterServer - text) + 1;
-    } else if (text[0] == '\\') {
-        start = 1;
-    } else if (text[0] && text[1] == ':' && !IsLeadByte(static_cast<unsigned char>(text[0]))) {
-        if (length < 4)
-            return false;  // a drive alone
-        start = 3;
-    } else {
-        start = 0;
-    }
-
-    for (size_t i = start; i < length; i += CharLength(text + i)) {
-        if (text[i] != '\\' || i == length - 1)
-            continue;
-        text[i] = '\0';
-        bool ok = EnsureFolder(text);
-        text[i] = '\\';
-        if (!ok)
-            return false;
-    }
-    bool trailing = length > 0 && FindLastChar(text, '\\') == text + length - 1;
-    if (trailing)
-        text[length - 1] = '\0';
-    return EnsureFolder(text);
-}

@@ -18,6 +18,4 @@ bool WriteProgramIniString(const char* fileName, const char* section, const char
 void GetWorkFolder(char* buffer, size_t size);
 // Offers to create a missing folder, then stores path (unless the user declined).
 void SaveWorkFolder(const char* path);
-// Creates every missing folder along path. False when path is 260 bytes or longer,
-// malformed, passes through something that is not a folder, or a creation fails.
-bool CreateDirectoryTree(const char* path);
+

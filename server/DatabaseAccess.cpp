@@ -31,10 +31,14 @@ bool IsAcceptedRow(const VARIANT& row)
 {
     if (!(row.vt & VT_ARRAY) || (row.vt & 0x000C) == 0 || (row.vt & VT_BYREF) || !row.parray)
         return false;
-    return SafeArrayGetDim(row.parray) == 1 && SafeArrayGetElemsize(row.parray) == sizeof(VARIANT);
+    // The element type itself, not only its size: DECIMAL elements are as large as a
+    // VARIANT in a 32-bit program.
+    VARTYPE elementType = VT_EMPTY;
+    return SafeArrayGetDim(row.parray) == 1 && SafeArrayGetElemsize(row.parray) == sizeof(VARIANT) &&
+           SUCCEEDED(SafeArrayGetVartype(row.parray, &elementType)) && elementType == VT_VARIANT;
 }
 
-void ParseElement(const VARIANT& element, void* record, const FieldSpec* fields, size_t fieldCount)
+void ParseElement(const VARIANT& element, void* record, const FieldLayout* fields, size_t fieldCount)
 {
     // Only a string element holds an item; a null string is ignored like an item
     // without "KEY=".
@@ -163,13 +167,13 @@ int DatabaseAccess::ReadShelfBookLinks(const char* database, const char* table, 
 const uint64_t kMaxTableBytes = 0x7FFFFFFF;
 
 int DatabaseAccess::ReadTable(const char* database, const char* table, HGLOBAL* block, long* count,
-                              size_t recordSize, const FieldSpec* fields, size_t fieldCount)
+                              size_t recordSize, const FieldLayout* fields, size_t fieldCount)
 {
     OwnedBstr name(database);
     DatabaseServer* server = Server();
     if (!server)
         return 0;
-    char key[260];
+    char key[kPathBufferSize];
     long rows = 0;
     if (!OpenRecordset(database, table, key, sizeof key, &rows))
         return 0;

@@ -37,5 +37,5 @@ public:
 private:
     static DatabaseServer* Server();
     int ReadTable(const char* database, const char* table, HGLOBAL* block, long* count,
-                  size_t recordSize, const FieldSpec* fields, size_t fieldCount);
+                  size_t recordSize, const FieldLayout* fields, size_t fieldCount);
 };

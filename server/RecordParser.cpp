@@ -11,16 +11,16 @@
 #define TEXT_FIELD(record, field) \
     {#field, FieldKind::Text, offsetof(record, field), sizeof(static_cast<record*>(nullptr)->field)}
 
-const FieldSpec kBookShelfFields[2] = {
+const FieldLayout kBookShelfFields[2] = {
     INT_FIELD(BookShelfRecord, T_Index),
     TEXT_FIELD(BookShelfRecord, BookShelfName),
 };
-const FieldSpec kBookFields[6] = {
+const FieldLayout kBookFields[6] = {
     INT_FIELD(BookRecord, T_Index),    TEXT_FIELD(BookRecord, Spot),
     TEXT_FIELD(BookRecord, BookName),  TEXT_FIELD(BookRecord, SiteName),
     TEXT_FIELD(BookRecord, StartDate), TEXT_FIELD(BookRecord, EndDate),
 };
-const FieldSpec kShelfBookLinkFields[3] = {
+const FieldLayout kShelfBookLinkFields[3] = {
     INT_FIELD(ShelfBookLink, T_Index),
     INT_FIELD(ShelfBookLink, BookShelfID),
     INT_FIELD(ShelfBookLink, BookID),
@@ -44,7 +44,7 @@ int ParseInteger(const char* p)
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
-int ParseItem(const char* item, void* record, const FieldSpec* fields, size_t fieldCount)
+int ParseItem(const char* item, void* record, const FieldLayout* fields, size_t fieldCount)
 {
     const char* key = std::strstr(item, "KEY=");
     if (!key)
@@ -62,7 +62,7 @@ int ParseItem(const char* item, void* record, const FieldSpec* fields, size_t fi
     CopyText(value, sizeof value, tab2 + 1);
 
     for (size_t i = 0; i < fieldCount; ++i) {
-        const FieldSpec& f = fields[i];
+        const FieldLayout& f = fields[i];
         if (std::strcmp(f.column, column) != 0)
             continue;
         char* field = static_cast<char*>(record) + f.offset;

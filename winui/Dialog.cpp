@@ -1,12 +1,18 @@
 #include "Dialog.h"
 
 #include "Application.h"
+#include "MessageBox.h"
 
 #include <commctrl.h>
+
+#include <exception>
 
 namespace winui {
 namespace {
 Dialog* g_innermost = nullptr;
+
+// Shown when a handler could not finish for want of memory.
+const char kOutOfMemory[] = "テクニカルエラー\n\nメモリが不足しているため、処理を中断しました。";
 
 // Templates place their dialogs at (0, 0); like a framework dialog, each opens centred
 // on its owner, or on the work area when it has none, and stays on the screen.
@@ -140,6 +146,21 @@ bool Dialog::OnNotify(NMHDR*, LRESULT*) { return false; }
 bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
 
 INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    // The tool's own code throws nothing, but its strings and vectors throw when memory
+    // runs out; no exception may cross into the system's dialog code. The user is told,
+    // and a dialog that was still opening does not open.
+    try {
+        return Dispatch(hwnd, msg, wParam, lParam);
+    } catch (const std::exception&) {
+        AppMessageBox(kOutOfMemory, MB_OK | MB_ICONSTOP);
+        if (msg == WM_INITDIALOG)
+            ::EndDialog(hwnd, -1);
+        return TRUE;
+    }
+}
+
+INT_PTR Dialog::Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     Dialog* self;
     if (msg == WM_INITDIALOG) {

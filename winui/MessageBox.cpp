@@ -15,7 +15,7 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
     return old;
 }
 
-int AppMessageBox(const char* text, UINT flags, UINT /*helpId*/)
+int AppMessageBox(const char* text, UINT flags)
 {
     Application* app = Application::Current();
     const char* caption = app ? app->Title() : "";
@@ -27,12 +27,12 @@ int AppMessageBox(const char* text, UINT flags, UINT /*helpId*/)
     return MessageBoxA(owner, text, caption, flags);
 }
 
-int AppMessageBox(UINT stringId, UINT flags, UINT helpId)
+int AppMessageBox(UINT stringId, UINT flags)
 {
     char text[1024];
     if (LoadStringA(ResourceInstance(), stringId, text, sizeof text) <= 0)
         text[0] = '\0';
-    return AppMessageBox(text, flags, helpId == UINT(-1) ? stringId : helpId);
+    return AppMessageBox(text, flags);
 }
 
 }  // namespace winui

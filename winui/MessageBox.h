@@ -5,10 +5,11 @@
 
 namespace winui {
 
-// Shows text (ANSI) with the given MB_ flags; returns the button pressed.
-int AppMessageBox(const char* text, UINT flags = MB_OK, UINT helpId = 0);
+// Shows text (ANSI) with the given MB_ flags; returns the button pressed. The system
+// has no help file, so no help context is passed.
+int AppMessageBox(const char* text, UINT flags = MB_OK);
 // The same with a string-table entry of the program.
-int AppMessageBox(UINT stringId, UINT flags = MB_OK, UINT helpId = UINT(-1));
+int AppMessageBox(UINT stringId, UINT flags = MB_OK);
 
 // Seam: a handler that stands in for the system's message box, so a test can record
 // what the user would have seen and give the answer. nullptr restores the real one.

@@ -103,7 +103,9 @@ TEST(RegistryRead, TextValues)
         SCOPED_TRACE("case " + std::to_string(i) + ": " + c.path);
         char result[260];
         std::strcpy(result, "unchanged");
+        DWORD handles = HandleCount();
         EXPECT_EQ(c.result, ReadRegistryString(c.path.c_str(), result, sizeof result));
+        EXPECT_EQ(handles, HandleCount()) << "a key was left open";
         EXPECT_EQ(c.result ? c.text : std::string("unchanged"), result);
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
@@ -164,7 +166,9 @@ TEST(RegistryRead, NumberValuesTakeTheRawBytes)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         DWORD value = 0;
+        DWORD handles = HandleCount();
         EXPECT_EQ(c.result, ReadRegistryNumber((k + c.name).c_str(), &value));
+        EXPECT_EQ(handles, HandleCount()) << "a key was left open";
         if (c.result) {
             EXPECT_EQ(c.value, value);
         }

@@ -1,6 +1,7 @@
 // The carried-BOOK catalogue in the backup dialog: what is read, what is reported when a
 // read fails, and which shelves and BOOKs the user is shown.
 #include "BackupFixture.h"
+#include "CarriedOracle.h"
 
 #include <random>
 
@@ -237,9 +238,9 @@ TEST_F(BackupTest, TheDialogAsTheUserMeetsIt)
     EXPECT_EQ(nullptr, dialog.Catalogue().links);
 }
 
-// The fills read CarryInfo.ini once and walk with sets; the literal rule reads a profile
-// section per candidate link. Both must show the same shelves and BOOKs.
-TEST_F(BackupTest, TheFastFillsAgreeWithTheLiteralWalk)
+// The fills read CarryInfo.ini once and walk with sets; the entry-by-entry rule reads a
+// profile section per candidate link. Both must show the same shelves and BOOKs.
+TEST_F(BackupTest, TheFastFillsAgreeWithTheEntryByEntryWalk)
 {
     std::mt19937 random(20261207);
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };

@@ -10,6 +10,7 @@
 #include "Storage.h"
 
 #include "BenchClock.h"
+#include "../backup/CarriedOracle.h"
 
 #include <windows.h>
 

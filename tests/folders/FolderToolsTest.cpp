@@ -1,6 +1,7 @@
 // The folder rules on the running system, the folder browser answered through its seam,
 // and the directory utilities on the real file system.
 #include "FolderRules.h"
+#include "FakeDatabaseServer.h"
 #include "FolderTools.h"
 #include "ShellDialogs.h"
 #include "Support.h"
@@ -92,6 +93,14 @@ TEST(FolderRulesWin, TheRunningSystem)
     // folder, the 32-bit and the 64-bit program-files folders.
     std::vector<std::string> expected = {"C:\\windows\\", "C:\\Program Files (x86)\\", "C:\\Program Files\\"};
     EXPECT_EQ(expected, SystemFolders());
+    // The desktop's item list comes from the shell's allocator and goes back to it.
+    IsUnusableFolder("D:\\warm-up");  // the shell keeps what it loads on first use
+    {
+        BstrSpy spy;
+        long live = spy.Live();
+        EXPECT_FALSE(IsUnusableFolder("D:\\Data"));
+        EXPECT_EQ(live, spy.Live()) << "the desktop's item list was not freed";
+    }
     EXPECT_TRUE(IsUnusableFolder("C:\\Windows"));
     EXPECT_TRUE(IsUnusableFolder("C:\\Program Files\\Other"));
     EXPECT_TRUE(IsUnusableFolder("C:\\users\\root\\Desktop"));
@@ -178,7 +187,7 @@ TEST_F(Browser, APathTooLongForTheBrowserIsNotPreselected)
     EXPECT_EQ(longPath, path.data());
 }
 
-TEST(FolderTools, CreateFolderPathMakesEachLevel)
+TEST(FolderTools, CreateDirectoryTreeMakesEachLevel)
 {
     Fresh(Work());
     struct Case {
@@ -191,15 +200,15 @@ TEST(FolderTools, CreateFolderPathMakesEachLevel)
         /* 2 */ {Work() + "\\" + Ansi(u8"工程表\\ソフト"), Work() + "\\" + Ansi(u8"工程表\\ソフト")},
     };
     for (const Case& c : cases) {
-        CreateFolderPath(c.path.c_str());
+        EXPECT_TRUE(CreateDirectoryTree(c.path.c_str())) << Utf8(c.path);
         DWORD a = GetFileAttributesA(c.mustExist.c_str());
         EXPECT_TRUE(a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) << Utf8(c.path);
     }
     // 工程表 ends in 0x5C: no folder named after its first byte may appear.
     EXPECT_FALSE(Exists(Work() + "\\" + Ansi(u8"工程表").substr(0, 5)));
-    // Through a file: nothing is created, nothing is reported.
+    // Through a file: nothing is created, and the caller learns of it.
     WriteFile(Work() + "\\File", "x");
-    CreateFolderPath((Work() + "\\File\\BOOK1").c_str());
+    EXPECT_FALSE(CreateDirectoryTree((Work() + "\\File\\BOOK1").c_str()));
     EXPECT_FALSE(Exists(Work() + "\\File\\BOOK1"));
 }
 
@@ -214,7 +223,7 @@ TEST(FolderTools, DeleteFolderContents)
     EXPECT_TRUE(Exists(box));
 
     // Files and sub-folders go; the folder itself stays.
-    CreateFolderPath((box + "\\sub\\deeper").c_str());
+    CreateDirectoryTree((box + "\\sub\\deeper").c_str());
     WriteFile(box + "\\a.mdf", "a");
     WriteFile(box + "\\sub\\deeper\\" + Ansi(u8"表.txt"), "b");
     EXPECT_TRUE(DeleteFolderContents(box.c_str()));
@@ -234,7 +243,9 @@ TEST(FolderTools, DeleteFolderContents)
     WriteFile(box + "\\2.txt", "2");
     WriteFile(box + "\\3.txt", "3");
     SetFileAttributesA((box + "\\2.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    DWORD handles = HandleCount();
     EXPECT_FALSE(DeleteFolderContents(box.c_str()));
+    EXPECT_EQ(handles, HandleCount()) << "the search is closed on the way out too";
     EXPECT_TRUE(Exists(box + "\\2.txt"));
     int left = Exists(box + "\\1.txt") + Exists(box + "\\3.txt");
     EXPECT_GE(left, 1) << "the entries after the read-only file must still be there";

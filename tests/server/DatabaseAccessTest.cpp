@@ -164,6 +164,7 @@ TEST_F(Access, EveryPathOutOfAReaderClosesWhatItOpenedAndFreesEveryString)
         /* 9 */ {CloseFails, 0, 0, true, -100},
         /* 10 */ {TooLarge, 0, 0, false, -100},
         /* 11 */ {Negative, 0, 1, false, -5},
+        /* 12 */ {OddRow, VT_ARRAY | VT_DECIMAL, 0, true, -100},  // 16-byte elements: VARIANT-sized in 32 bits
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];

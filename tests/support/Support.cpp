@@ -226,6 +226,45 @@ bool WaitForNoServerProcess()
     return ServerProcesses() == 0;
 }
 
+DWORD HandleCount()
+{
+    // Wine answers GetProcessHandleCount with 0; the system's handle table is counted
+    // the same way on Windows and under Wine.
+    struct Entry {
+        USHORT process;
+        USHORT creatorBackTraceIndex;
+        UCHAR objectType;
+        UCHAR attributes;
+        USHORT handle;
+        PVOID object;
+        ULONG access;
+    };
+    struct Table {
+        ULONG count;
+        Entry entries[1];
+    };
+    using Query = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    const ULONG kSystemHandleInformation = 16;
+    std::vector<char> buffer(1 << 20);
+    ULONG needed = 0;
+    LONG status;
+    while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+               static_cast<LONG>(0xC0000004) &&  // STATUS_INFO_LENGTH_MISMATCH
+           buffer.size() < (1u << 28))
+        buffer.resize(buffer.size() * 2);
+    EXPECT_EQ(0, status) << "the handle table could not be read";
+    if (status != 0)
+        return 0;
+    const Table* table = reinterpret_cast<const Table*>(buffer.data());
+    USHORT self = static_cast<USHORT>(GetCurrentProcessId());
+    DWORD count = 0;
+    for (ULONG i = 0; i < table->count; ++i)
+        count += table->entries[i].process == self;
+    return count;
+}
+
 std::string ProgramFolder()
 {
     char path[MAX_PATH];

@@ -83,6 +83,10 @@ void UnregisterStandInServer();
 int ServerProcesses();
 bool WaitForNoServerProcess();
 
+// The handles this process holds: the same before and after a call means it closed
+// every handle it opened (keys, searches, files).
+DWORD HandleCount();
+
 // The folder of the running test program, with a trailing backslash.
 std::string ProgramFolder();
 // Writes a whole file (ANSI path); removes it.
