@@ -24,28 +24,10 @@ int NextSelectedRow(HWND list, int after)
     return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after), LVNI_SELECTED));
 }
 
-void Show(const std::string& text, UINT flags) { winui::AppMessageBox(text.c_str(), flags); }
-
-// The message for a destination that fails its checks.
-std::string DestinationMessage(DestinationCheck check, const std::string& destination)
+void Show(const Notice& notice)
 {
-    switch (check) {
-    case DestinationCheck::Missing:
-        return msg::kNoExportFolder;
-    case DestinationCheck::NotAFolder:
-        return msg::kBadExportFolder;
-    case DestinationCheck::NetHood:
-        return FormatText(msg::kNetHoodFolder, destination.c_str());
-    case DestinationCheck::NoBookSelected:
-        return msg::kNoBookSelected;
-    case DestinationCheck::Unusable:
-        return msg::kUnusableFolder;
-    case DestinationCheck::FixedDriveRoot:
-        return msg::kDriveRoot;
-    case DestinationCheck::Ok:
-        break;
-    }
-    return std::string();
+    if (!notice.text.empty())
+        winui::AppMessageBox(notice.text.c_str(), notice.flags);
 }
 
 bool AskOverwrite(const std::string& bookFolder)
@@ -54,6 +36,66 @@ bool AskOverwrite(const std::string& bookFolder)
                                 MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 }  // namespace
+
+Notice DestinationNotice(DestinationCheck check, const std::string& destination)
+{
+    switch (check) {
+    case DestinationCheck::Missing:
+        return {msg::kNoExportFolder, MB_OK};
+    case DestinationCheck::NotAFolder:
+        return {msg::kBadExportFolder, MB_OK};
+    case DestinationCheck::NetHood:
+        return {FormatText(msg::kNetHoodFolder, destination.c_str()), MB_OK};
+    case DestinationCheck::NoBookSelected:
+        return {msg::kNoBookSelected, MB_OK};
+    case DestinationCheck::Unusable:
+        return {msg::kUnusableFolder, MB_OK};
+    case DestinationCheck::FixedDriveRoot:
+        return {msg::kDriveRoot, MB_OK};
+    case DestinationCheck::Ok:
+        break;
+    }
+    return {std::string(), MB_OK};
+}
+
+Notice ExportNotice(const ExportOutcome& outcome, const std::string& siteName)
+{
+    switch (outcome.kind) {
+    case ExportOutcome::Declined:
+        return {FormatText(msg::kExportCancelled, siteName.c_str()), MB_OK};
+    case ExportOutcome::Failed:
+        return {FormatText(msg::kExportFailed, siteName.c_str(), outcome.code), MB_OK | MB_ICONSTOP};
+    case ExportOutcome::NewKeptBeside:
+        return {FormatText(msg::kExportFailedNewKept, siteName.c_str(), outcome.code, outcome.newFile.c_str()),
+                MB_OK | MB_ICONSTOP};
+    case ExportOutcome::Exported:  // one closing message after the last BOOK
+    case ExportOutcome::Skipped:
+        break;
+    }
+    return {std::string(), MB_OK};
+}
+
+Notice ImportNotice(const ImportOutcome& outcome, const std::string& file)
+{
+    switch (outcome.kind) {
+    case ImportOutcome::Restored:
+        return {msg::kImportDone, MB_OK | MB_ICONINFORMATION};
+    case ImportOutcome::BadSource:
+        return {msg::kBadImportSource, MB_OK};
+    case ImportOutcome::LowSpace:
+        return {FormatText(msg::kLowFreeSpace, outcome.value), MB_OK};
+    case ImportOutcome::NoDatabase:
+        return {msg::kNoSourceDatabase, MB_OK};
+    case ImportOutcome::Unusable:
+        return {msg::kUnusableFolder, MB_OK};
+    case ImportOutcome::InUse:
+        return {FormatText(msg::kBookInUse, outcome.value), MB_OK | MB_ICONSTOP};
+    case ImportOutcome::NoFreeSpaceFigure:
+    case ImportOutcome::Failed:
+        break;
+    }
+    return {FormatText(msg::kImportFailed, file.c_str(), outcome.value), MB_OK | MB_ICONSTOP};
+}
 
 BookBackupDialog::BookBackupDialog(HWND parent) : winui::Dialog(IDD_BOOK_BACKUP, parent) {}
 
@@ -188,7 +230,7 @@ void BookBackupDialog::ExportBooks()
     int row = NextSelectedRow(list, -1);
     DestinationCheck check = CheckExportDestination(destination, row != -1);
     if (check != DestinationCheck::Ok) {
-        Show(DestinationMessage(check, destination), MB_OK);
+        Show(DestinationNotice(check, destination));
         return;
     }
     bool exported = false;
@@ -204,57 +246,17 @@ void BookBackupDialog::ExportBooks()
         if (!FindBookRecord(static_cast<int32_t>(item.lParam), &book))
             continue;
         ExportOutcome outcome = ExportBook(book, destination, AskOverwrite);
-        std::string site(book.SiteName, strnlen(book.SiteName, sizeof book.SiteName));
-        switch (outcome.kind) {
-        case ExportOutcome::Exported:
-            exported = true;
-            break;
-        case ExportOutcome::Skipped:
-            break;
-        case ExportOutcome::Declined:
-            Show(FormatText(msg::kExportCancelled, site.c_str()), MB_OK);
-            break;
-        case ExportOutcome::Failed:
-            Show(FormatText(msg::kExportFailed, site.c_str(), outcome.code), MB_OK | MB_ICONSTOP);
-            break;
-        case ExportOutcome::NewKeptBeside:
-            Show(FormatText(msg::kExportFailedNewKept, site.c_str(), outcome.code, outcome.newFile.c_str()),
-                 MB_OK | MB_ICONSTOP);
-            break;
-        }
+        exported |= outcome.kind == ExportOutcome::Exported;
+        Show(ExportNotice(outcome, std::string(book.SiteName, strnlen(book.SiteName, sizeof book.SiteName))));
     }
     if (exported)
-        Show(msg::kExportDone, MB_OK | MB_ICONINFORMATION);
+        Show({msg::kExportDone, MB_OK | MB_ICONINFORMATION});
 }
 
 void BookBackupDialog::ImportBook()
 {
     const std::string file = m_importFile;
-    ImportOutcome outcome = ImportBookFile(file);
-    switch (outcome.kind) {
-    case ImportOutcome::Restored:
-        Show(msg::kImportDone, MB_OK | MB_ICONINFORMATION);
-        break;
-    case ImportOutcome::BadSource:
-        Show(msg::kBadImportSource, MB_OK);
-        break;
-    case ImportOutcome::LowSpace:
-        Show(FormatText(msg::kLowFreeSpace, outcome.value), MB_OK);
-        break;
-    case ImportOutcome::NoDatabase:
-        Show(msg::kNoSourceDatabase, MB_OK);
-        break;
-    case ImportOutcome::Unusable:
-        Show(msg::kUnusableFolder, MB_OK);
-        break;
-    case ImportOutcome::InUse:
-        Show(FormatText(msg::kBookInUse, outcome.value), MB_OK | MB_ICONSTOP);
-        break;
-    case ImportOutcome::NoFreeSpaceFigure:
-    case ImportOutcome::Failed:
-        Show(FormatText(msg::kImportFailed, file.c_str(), outcome.value), MB_OK | MB_ICONSTOP);
-        break;
-    }
+    Show(ImportNotice(ImportBookFile(file), file));
 }
 
 void BookBackupDialog::FillShelfCombo()

@@ -1,10 +1,23 @@
 // "持ち出し中のBOOKのバックアップ": the shelves holding carried-out BOOKs and their BOOKs,
 // export of the selected BOOK into a folder, import of a BOOK from a backup file.
 #pragma once
+#include "BookTransfer.h"
 #include "CarriedBookCatalogue.h"
 #include "Dialog.h"
 
 #include <commctrl.h>
+
+#include <string>
+
+// What the dialog shows the user about a check or an outcome: the text (empty: nothing
+// to show) and the message-box flags.
+struct Notice {
+    std::string text;
+    UINT flags;
+};
+Notice DestinationNotice(DestinationCheck check, const std::string& destination);
+Notice ExportNotice(const ExportOutcome& outcome, const std::string& siteName);
+Notice ImportNotice(const ImportOutcome& outcome, const std::string& file);
 
 class BookBackupDialog : public winui::Dialog {
 public:

@@ -1,6 +1,7 @@
-// Export and import driven from the backup dialog against the in-process fake server:
-// the messages the user sees for each check and outcome, byte for byte. What the
-// transfers do on disk is tested without the dialog (TransferTest.cpp).
+// Export and import as the backup dialog presents them, against the in-process fake
+// server: the texts for each check and outcome, byte for byte, and the dialog's own
+// part (browsing, the question, the mode). What the transfers do on disk is tested
+// without the dialog (TransferTest.cpp).
 #include "BackupFixture.h"
 
 #include <shlobj.h>
@@ -22,13 +23,8 @@ BOOL AnswerFile(OPENFILENAMEA* info)
 }
 
 const std::vector<Shelf> kShelves = {{1, u8"本社工事部"}};
-const std::vector<Book> kBooks = {
-    {101, u8"山田", "BOOK0101", u8"国道改良工事"},
-    {102, u8"佐藤", "BOOK0102", u8"工事A/第1工区"},
-    {103, u8"鈴木", "BOOK0103", u8"工事A:第2工区"},
-    {104, u8"高橋", "CON", ".."},  // neither name gives a folder
-};
-const std::vector<Link> kLinks = {{1, 101}, {1, 102}, {1, 103}, {1, 104}};
+const std::vector<Book> kBooks = {{101, u8"山田", "BOOK0101", u8"国道改良工事"}};
+const std::vector<Link> kLinks = {{1, 101}};
 
 class ExportImport : public BackupTest {
 protected:
@@ -36,7 +32,7 @@ protected:
     {
         BackupTest::SetUp();
         Catalogue(kShelves, kBooks, kLinks);
-        Carried({101, 102, 103, 104});
+        Carried({101});
         fake.writeBackups = true;
         RemoveTree(out);
         CreateDirectoryA(out.c_str(), nullptr);
@@ -88,185 +84,96 @@ TEST_F(ExportImport, ExportWritesTheBackupUnderTheSiteName)
     EXPECT_EQ("BackupRestoreDatabase(0,BOOK0101," + file + ")", fake.calls.back());
 }
 
-TEST_F(ExportImport, TheDestinationChecksInTheirOrder)
+// The texts the user sees for each check and outcome, byte for byte.
+TEST(BackupNotices, WhatTheUserIsTold)
 {
-    WriteFile(out + "\\afile", "x");
-    std::string nethood = out + "\\NetHood";
-    CreateDirectoryA(nethood.c_str(), nullptr);
+    const std::string dest = "E:\\backup";
+    const std::string file = Ansi(u8"E:\\backup\\国道改良工事\\BOOK0101.mdf");
+    const std::string site = Ansi(u8"国道改良工事");
     struct Case {
-        std::string destination;
-        std::vector<int> rows;
-        const char* message;
+        Notice notice;
+        std::string text;  // UTF-8
+        UINT flags;
     };
     const Case cases[] = {
-        /* 0 */ {"", {0}, u8"エクスポート先のフォルダが指定されていません。\nフォルダを指定してください。"},
-        /* 1 */ {out + "\\afile", {0}, u8"エクスポート先の指定が正しくありません。\n指定し直してください。"},
-        /* 2 */ {nethood, {0}, nullptr},  // quotes the path
-        /* 3 */ {out, {}, u8"エクスポートするBOOKが選択されていません。\nBOOKを選択してください。"},
-        /* 4 */ {"C:\\windows", {0}, u8"指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。"},
-        /* 5 */ {"C:\\", {0}, u8"ドライブを指定することはできません。\n再度設定してください。"},
+        /* 0 */ {DestinationNotice(DestinationCheck::Missing, ""),
+                 u8"エクスポート先のフォルダが指定されていません。\nフォルダを指定してください。", MB_OK},
+        /* 1 */ {DestinationNotice(DestinationCheck::NotAFolder, dest), u8"エクスポート先の指定が正しくありません。\n指定し直してください。", MB_OK},
+        /* 2 */ {DestinationNotice(DestinationCheck::NetHood, "C:\\NetHood"),
+                 u8"「C:\\NetHood」フォルダにはエクスポートできません。\n指定し直してください。", MB_OK},
+        /* 3 */ {DestinationNotice(DestinationCheck::NoBookSelected, dest),
+                 u8"エクスポートするBOOKが選択されていません。\nBOOKを選択してください。", MB_OK},
+        /* 4 */ {DestinationNotice(DestinationCheck::Unusable, dest),
+                 u8"指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。", MB_OK},
+        /* 5 */ {DestinationNotice(DestinationCheck::FixedDriveRoot, "C:\\"), u8"ドライブを指定することはできません。\n再度設定してください。", MB_OK},
+        /* 6 */ {DestinationNotice(DestinationCheck::Ok, dest), "", MB_OK},
+        /* 7 */ {ExportNotice({ExportOutcome::Exported, 0, ""}, site), "", MB_OK},
+        /* 8 */ {ExportNotice({ExportOutcome::Skipped, 0, ""}, site), "", MB_OK},
+        /* 9 */ {ExportNotice({ExportOutcome::Declined, 0, ""}, site), u8"「国道改良工事」のエクスポートを中止します。", MB_OK},
+        /* 10 */ {ExportNotice({ExportOutcome::Failed, 1010, ""}, site), u8"「国道改良工事」のエクスポートに失敗しました。1010",
+                  MB_OK | MB_ICONSTOP},
+        /* 11 */ {ExportNotice({ExportOutcome::NewKeptBeside, 5, file}, site),
+                  u8"「国道改良工事」のエクスポートに失敗しました。5\n新しいバックアップは「E:\\backup\\国道改良工事\\BOOK0101.mdf」にあります。",
+                  MB_OK | MB_ICONSTOP},
+        /* 12 */ {ImportNotice({ImportOutcome::Restored, 0}, file), u8"BOOKのインポートが終了しました。", MB_OK | MB_ICONINFORMATION},
+        /* 13 */ {ImportNotice({ImportOutcome::BadSource, 0}, ""), u8"インポート元の指定が正しくありません。\n指定し直してください。", MB_OK},
+        /* 14 */ {ImportNotice({ImportOutcome::LowSpace, 299}, file),
+                  u8"データベースドライブの空き容量が299MBです。\n300MB以上の空き容量を確保して、再度、インポートを行ってください。", MB_OK},
+        /* 15 */ {ImportNotice({ImportOutcome::NoDatabase, 0}, file),
+                  u8"指定したファイルのバックアップ元データベースが存在しません。\n指定し直してください。", MB_OK},
+        /* 16 */ {ImportNotice({ImportOutcome::Unusable, 0}, file),
+                  u8"指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。", MB_OK},
+        /* 17 */ {ImportNotice({ImportOutcome::InUse, 146}, file), u8"対象のBOOKはアプリケーションで使用中のため、インポートに失敗しました。146",
+                  MB_OK | MB_ICONSTOP},
+        /* 18 */ {ImportNotice({ImportOutcome::Failed, 1013}, file),
+                  u8"「E:\\backup\\国道改良工事\\BOOK0101.mdf」のインポートに失敗しました。1013", MB_OK | MB_ICONSTOP},
+        /* 19 */ {ImportNotice({ImportOutcome::NoFreeSpaceFigure, 1018}, file),
+                  u8"「E:\\backup\\国道改良工事\\BOOK0101.mdf」のインポートに失敗しました。1018", MB_OK | MB_ICONSTOP},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        SCOPED_TRACE("case " + std::to_string(i));
-        const Case& c = cases[i];
-        MessageBoxRecorder shown;
-        fake.calls.clear();
-        BookBackupDialog d;
-        Run(d, Export(d, shown, c.destination, c.rows));
-        ASSERT_EQ(1u, shown.Shown().size());
-        std::string expected = c.message ? Ansi(c.message)
-                                         : "\x81\x75" + c.destination + Ansi(u8"」フォルダにはエクスポートできません。\n指定し直してください。");
-        EXPECT_EQ(expected, shown.Shown()[0].text) << Utf8(shown.Shown()[0].text);
-        EXPECT_EQ(UINT(MB_OK), shown.Shown()[0].flags);
-        for (const std::string& call : fake.calls)
-            EXPECT_EQ(std::string::npos, call.find("BackupRestoreDatabase")) << "nothing may be written";
+        EXPECT_EQ(Ansi(cases[i].text.c_str()), cases[i].notice.text) << "case " << i << ": " << Utf8(cases[i].notice.text);
+        EXPECT_EQ(cases[i].flags, cases[i].notice.flags) << "case " << i;
     }
 }
 
-// What the user sees of each export outcome, byte for byte, in order.
-TEST_F(ExportImport, ExportMessages)
+// The dialog's own part: a refused destination, the overwrite question and its answer,
+// and an import, each shown as the user sees them.
+TEST_F(ExportImport, TheDialogAsksAndShows)
 {
     const std::string folder = out + "\\" + Ansi(u8"国道改良工事");
-    const std::string question = u8"「" + Utf8(folder) + u8"」フォルダが既に存在します。\n上書きしますか？";
-    struct Case {
-        int row;
-        bool oldBackup;   // read-only: it cannot be cleared away
-        bool readOnly;
-        int answer;
-        long server;
-        std::vector<std::string> texts;  // UTF-8
-        std::vector<UINT> flags;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    WriteFile(folder + "\\BOOK0101.mdf", "old");
+    std::vector<std::string> expected = {
+        u8"エクスポートするBOOKが選択されていません。\nBOOKを選択してください。",
+        u8"「" + Utf8(folder) + u8"」フォルダが既に存在します。\n上書きしますか？",
+        u8"「国道改良工事」のエクスポートを中止します。",
+        u8"BOOKのインポートが終了しました。",
     };
-    const Case cases[] = {
-        /* 0 */ {0, false, false, 0, 0, {u8"BOOKのエクスポートが終了しました。"}, {MB_OK | MB_ICONINFORMATION}},
-        /* 1 */ {0, true, false, IDNO, 0, {question, u8"「国道改良工事」のエクスポートを中止します。"},
-                 {MB_YESNO | MB_ICONQUESTION, MB_OK}},
-        /* 2 */ {0, true, false, IDYES, 1010, {question, u8"「国道改良工事」のエクスポートに失敗しました。1010"},
-                 {MB_YESNO | MB_ICONQUESTION, MB_OK | MB_ICONSTOP}},
-        /* 3 */ {0, true, true, IDYES, 0,
-                 {question, u8"「国道改良工事」のエクスポートに失敗しました。5\n新しいバックアップは「" + Utf8(folder) +
-                                u8".new1\\BOOK0101.mdf」にあります。"},
-                 {MB_YESNO | MB_ICONQUESTION, MB_OK | MB_ICONSTOP}},
-        /* 4 */ {3, false, false, 0, 0, {u8"「..」のエクスポートに失敗しました。123"}, {MB_OK | MB_ICONSTOP}},
-    };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        SCOPED_TRACE("case " + std::to_string(i));
-        const Case& c = cases[i];
-        RemoveTree(out);
-        CreateDirectoryA(out.c_str(), nullptr);
-        if (c.oldBackup) {
-            CreateDirectoryA(folder.c_str(), nullptr);
-            WriteFile(folder + "\\BOOK0101.mdf", "old");
-            if (c.readOnly)
-                SetFileAttributesA((folder + "\\BOOK0101.mdf").c_str(), FILE_ATTRIBUTE_READONLY);
-        }
-        fake.backupResult = c.server;
-        MessageBoxRecorder shown;
-        shown.Answer(c.answer);
-        BookBackupDialog d;
-        Run(d, Export(d, shown, out, {c.row}));
-        std::vector<std::string> texts;
-        std::vector<UINT> flags;
-        for (const ShownMessage& m : shown.Shown()) {
-            texts.push_back(Utf8(m.text));
-            flags.push_back(m.flags);
-        }
-        EXPECT_EQ(c.texts, texts);
-        EXPECT_EQ(c.flags, flags);
-        SetFileAttributesA((folder + "\\BOOK0101.mdf").c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-}
-
-TEST_F(ExportImport, ImportChecksAndResults)
-{
-    std::string file = out + "\\BOOK0101.mdf";
-    WriteFile(file, "backup");
-    struct Case {
-        std::string file;   // empty: none picked
-        long freeSpace;
-        long freeResult;
-        long openResult;
-        long restoreResult;
-        const char* message;
-        UINT flags;
-        bool restored;
-    };
-    const Case cases[] = {
-        /* 0 */ {"", 500, 0, 0, 0, u8"インポート元の指定が正しくありません。\n指定し直してください。", MB_OK, false},
-        /* 1 */ {out + "\\gone.mdf", 500, 0, 0, 0, u8"インポート元の指定が正しくありません。\n指定し直してください。", MB_OK, false},
-        /* 2 */ {file, 299, 0, 0, 0, u8"データベースドライブの空き容量が299MBです。\n300MB以上の空き容量を確保して、再度、インポートを行ってください。", MB_OK, false},
-        /* 3 */ {file, 0, 1018, 0, 0, nullptr, MB_OK | MB_ICONSTOP, false},  // the query failed: refused
-        /* 4 */ {file, 300, 0, 1002, 0, u8"指定したファイルのバックアップ元データベースが存在しません。\n指定し直してください。", MB_OK, false},
-        /* 5 */ {file, 300, 0, 0, 0, u8"BOOKのインポートが終了しました。", MB_OK | MB_ICONINFORMATION, true},
-        /* 6 */ {file, 300, 0, 0, 146, u8"対象のBOOKはアプリケーションで使用中のため、インポートに失敗しました。146", MB_OK | MB_ICONSTOP, true},
-        /* 7 */ {file, 300, 0, 0, 1013, nullptr, MB_OK | MB_ICONSTOP, true},
-    };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        SCOPED_TRACE("case " + std::to_string(i));
-        const Case& c = cases[i];
-        fake.calls.clear();
-        fake.freeSpace = c.freeSpace;
-        fake.freeSpaceResult = c.freeResult;
-        fake.backupResult = c.restoreResult;
-        MessageBoxRecorder shown;
-        BookBackupDialog d;
-        Run(d, {[&] {
-                    fake.openDatabaseResult = c.openResult;  // the catalogue has been read
-                    CheckDlgButton(d.Hwnd(), IDC_MODE_EXPORT, BST_UNCHECKED);
-                    CheckDlgButton(d.Hwnd(), IDC_MODE_IMPORT, BST_CHECKED);
-                    PostClick(d.Hwnd(), IDC_MODE_IMPORT);
-                    g_fileAnswer = c.file;
-                    if (!c.file.empty())
-                        PostClick(d.Hwnd(), IDC_BROWSE_IMPORT);
-                    return true;
-                },
-                [&] {
-                    PostClick(d.Hwnd(), IDOK);
-                    return true;
-                },
-                [&] { return !shown.Shown().empty(); }});
-        ASSERT_EQ(1u, shown.Shown().size());
-        std::string expected;
-        if (c.message)
-            expected = Ansi(c.message);
-        else
-            expected = "\x81\x75" + c.file + Ansi(u8"」のインポートに失敗しました。") +
-                       std::to_string(c.freeResult ? c.freeResult : c.restoreResult);
-        EXPECT_EQ(expected, shown.Shown()[0].text) << Utf8(shown.Shown()[0].text);
-        EXPECT_EQ(c.flags, shown.Shown()[0].flags);
-        bool restored = false, opened = false, closed = false;
-        for (const std::string& call : fake.calls) {
-            restored |= call == "BackupRestoreDatabase(1,BOOK0101," + c.file + ")";
-            opened |= call == "OpenDatabase(BOOK0101)";
-            closed |= call == "CloseDatabase(BOOK0101)";
-        }
-        EXPECT_EQ(c.restored, restored);
-        EXPECT_EQ(opened && c.openResult == 0, closed) << "a database opened for the check is closed again";
-        fake.openDatabaseResult = 0;
-    }
-}
-
-TEST_F(ExportImport, ImportFromAnUnusableFolderClosesTheDatabaseFirst)
-{
-    CreateDirectoryA("C:\\windows\\temp", nullptr);
-    WriteFile("C:\\windows\\temp\\BOOK0101.mdf", "backup");
-    fake.freeSpace = 1000;
-    Run({[&] {
-             CheckDlgButton(dialog.Hwnd(), IDC_MODE_EXPORT, BST_UNCHECKED);
-             CheckDlgButton(dialog.Hwnd(), IDC_MODE_IMPORT, BST_CHECKED);
-             PostClick(dialog.Hwnd(), IDC_MODE_IMPORT);
-             g_fileAnswer = "C:\\windows\\temp\\BOOK0101.mdf";
-             PostClick(dialog.Hwnd(), IDC_BROWSE_IMPORT);
-             return true;
-         },
-         [&] {
-             PostClick(dialog.Hwnd(), IDOK);
-             return true;
-         },
-         [&] { return !boxes.Shown().empty(); }});
-    ASSERT_EQ(1u, boxes.Shown().size());
-    EXPECT_EQ(Ansi(u8"指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。"),
-              boxes.Shown()[0].text);
-    EXPECT_EQ("CloseDatabase(BOOK0101)", fake.calls.back());
-    DeleteFileA("C:\\windows\\temp\\BOOK0101.mdf");
+    boxes.Answer(IDOK);
+    boxes.Answer(IDNO);
+    fake.freeSpace = 300;
+    g_fileAnswer = folder + "\\BOOK0101.mdf";
+    size_t shown = 0;
+    auto next = [&] { return boxes.Shown().size() > shown && (shown = boxes.Shown().size(), true); };
+    std::vector<std::function<bool()>> steps = Export(dialog, boxes, out, {});
+    steps.back() = next;
+    for (auto& step : Export(dialog, boxes, out, {0}))
+        steps.push_back(step);
+    steps.back() = next;
+    steps.push_back([&] {
+        CheckDlgButton(dialog.Hwnd(), IDC_MODE_EXPORT, BST_UNCHECKED);
+        CheckDlgButton(dialog.Hwnd(), IDC_MODE_IMPORT, BST_CHECKED);
+        PostClick(dialog.Hwnd(), IDC_MODE_IMPORT);
+        PostClick(dialog.Hwnd(), IDC_BROWSE_IMPORT);
+        PostClick(dialog.Hwnd(), IDOK);
+        return true;
+    });
+    steps.push_back(next);
+    Run(steps);
+    std::vector<std::string> texts;
+    for (const ShownMessage& m : boxes.Shown())
+        texts.push_back(Utf8(m.text));
+    EXPECT_EQ(expected, texts);
+    EXPECT_EQ("old", ReadFile(folder + "\\BOOK0101.mdf"));
+    EXPECT_EQ("BackupRestoreDatabase(1,BOOK0101," + folder + "\\BOOK0101.mdf)", fake.calls.back());
 }

@@ -285,6 +285,9 @@ TEST_F(Transfer, ImportOutcomes)
 {
     std::string file = dest + "\\BOOK0101.mdf";
     WriteFile(file, "backup");
+    const std::string unusable = "C:\\windows\\temp\\BOOK0101.mdf";
+    CreateDirectoryA("C:\\windows\\temp", nullptr);
+    WriteFile(unusable, "backup");
     struct Case {
         std::string file;
         long freeSpace;
@@ -305,6 +308,7 @@ TEST_F(Transfer, ImportOutcomes)
         /* 6 */ {file, 300, 0, 0, 0, ImportOutcome::Restored, 0, true},
         /* 7 */ {file, 300, 0, 0, 146, ImportOutcome::InUse, 146, true},
         /* 8 */ {file, 300, 0, 0, 1013, ImportOutcome::Failed, 1013, true},
+        /* 9 */ {unusable, 300, 0, 0, 0, ImportOutcome::Unusable, 0, false},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
@@ -332,4 +336,5 @@ TEST_F(Transfer, ImportOutcomes)
         // An import reads the backup; only the server writes, and not here.
         EXPECT_EQ(before, Files());
     }
+    RemoveFile(unusable);
 }
