@@ -3,6 +3,7 @@
 #include "DatabaseAccess.h"
 #include "MaintenanceMenuDialog.h"
 #include "MessageBox.h"
+#include "Messages.h"
 #include "MessageFilter.h"
 #include "RegistryReader.h"
 #include "ServerConnection.h"
@@ -50,9 +51,7 @@ BOOL MaintenanceApp::InitInstance()
 
     HRESULT hr = ConnectDatabaseServer(&m_pServer);
     if (FAILED(hr)) {
-        char text[128];
-        std::snprintf(text, sizeof text, "データベースへの接続に失敗しました。 %d", static_cast<int>(hr));
-        winui::AppMessageBox(text, MB_OK);
+        winui::AppMessageBox(FormatText(msg::kConnectionFailed, static_cast<long>(hr)).c_str(), MB_OK);
         return FALSE;
     }
 

@@ -7,6 +7,7 @@
 #include "MessageBox.h"
 #include "Messages.h"
 #include "ProgramPath.h"
+#include "ServerConnection.h"
 #include "ShellDialogs.h"
 #include "WaitCursor.h"
 #include "resource.h"
@@ -248,6 +249,12 @@ void BookBackupDialog::ExportBooks()
         ExportOutcome outcome = ExportBook(book, destination, AskOverwrite);
         exported |= outcome.kind == ExportOutcome::Exported;
         Show(ExportNotice(outcome, std::string(book.SiteName, strnlen(book.SiteName, sizeof book.SiteName))));
+        if (outcome.kind == ExportOutcome::Failed && IsConnectionLost(outcome.code)) {
+            // Said once, not once for every BOOK still selected; the next call connects
+            // afresh.
+            Show({FormatText(msg::kConnectionFailed, outcome.code), MB_OK | MB_ICONSTOP});
+            break;
+        }
     }
     if (exported)
         Show({msg::kExportDone, MB_OK | MB_ICONINFORMATION});

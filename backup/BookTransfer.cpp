@@ -168,8 +168,13 @@ ExportOutcome ExportBook(const BookRecord& book, const std::string& destination,
     if (!CreateDirectoryTree(bookFolder.c_str()))
         return Failed(GetLastError() ? static_cast<long>(GetLastError()) : static_cast<long>(ERROR_PATH_NOT_FOUND));
     long code = Backup(database, backupFile);
-    if (code != 0)
+    if (code != 0) {
+        // The folder was made for this backup: it goes again with whatever a failing
+        // server left in it (a partial temporary file must not look like a backup).
+        if (IsOwnBookFolder(destination, bookFolder))
+            RemoveOwnFolder(bookFolder);
         return Failed(code);
+    }
     return {ExportOutcome::Exported, 0, std::string()};
 }
 

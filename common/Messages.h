@@ -36,6 +36,9 @@ inline const char kBookInUse[] = "対象のBOOKはアプリケーションで使
 inline const char kImportFailed[] = "「%s」のインポートに失敗しました。%ld";  // file, code
 inline const char kImportDone[] = "BOOKのインポートが終了しました。";
 
+// The database server: not reached at start-up, or gone since.
+inline const char kConnectionFailed[] = "データベースへの接続に失敗しました。 %ld";  // code
+
 // Work folder.
 inline const char kCreateWorkFolder[] = "指定された作業フォルダは存在しません。作成してよろしいですか？";
 

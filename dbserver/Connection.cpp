@@ -164,6 +164,9 @@ LONG Connection::OpenDatabase(BSTR database, LONG, LONG* handle)
 {
     if (handle)
         *handle = 0;
+    LONG fault;
+    if (InjectedFault(L"OpenDatabase", -1, &fault))
+        return fault;
     std::wstring name = Text(database);
     std::lock_guard<std::mutex> hold(g_shared.lock);
     DropIfStale();
@@ -183,6 +186,9 @@ LONG Connection::OpenDatabase(BSTR database, LONG, LONG* handle)
 
 LONG Connection::CloseDatabase(BSTR database)
 {
+    LONG fault;
+    if (InjectedFault(L"CloseDatabase", -1, &fault))
+        return fault;
     std::wstring key = KeyOf(Text(database));
     std::lock_guard<std::mutex> hold(g_shared.lock);
     DropIfStale();
@@ -209,6 +215,9 @@ LONG Connection::OpenRecordset(BSTR database, BSTR table, LONG, LONG* rowCount, 
         return kBadArgument;
     *rowCount = 0;
     *key = nullptr;
+    LONG fault;
+    if (InjectedFault(L"OpenRecordset", -1, &fault))
+        return fault;
     std::wstring name = Text(database);
     std::wstring dbKey = KeyOf(name);
     std::lock_guard<std::mutex> hold(g_shared.lock);
@@ -239,6 +248,9 @@ LONG Connection::ReadRecord(BSTR database, BSTR key, LONG row, VARIANT* record)
     if (!record)
         return kBadArgument;
     VariantInit(record);
+    LONG fault;
+    if (InjectedFault(L"ReadRecord", row, &fault))
+        return fault;
     std::lock_guard<std::mutex> hold(g_shared.lock);
     DropIfStale();
     if (g_shared.stopped)
@@ -276,6 +288,9 @@ LONG Connection::ReadRecord(BSTR database, BSTR key, LONG row, VARIANT* record)
 
 LONG Connection::CloseRecordset(BSTR, BSTR key)
 {
+    LONG fault;
+    if (InjectedFault(L"CloseRecordset", -1, &fault))
+        return fault;
     std::lock_guard<std::mutex> hold(g_shared.lock);
     DropIfStale();
     if (g_shared.stopped)
@@ -288,6 +303,9 @@ LONG Connection::GetDatabaseDriveFreeSpace(LONG* freeMegabytes)
     if (!freeMegabytes)
         return kBadArgument;
     *freeMegabytes = 0;
+    LONG fault;
+    if (InjectedFault(L"GetDatabaseDriveFreeSpace", -1, &fault))
+        return fault;
     DWORD overridden = 0;
     if (FreeSpaceOverride(&overridden)) {
         *freeMegabytes = static_cast<LONG>(overridden > 0x7FFFFFFF ? 0x7FFFFFFF : overridden);
@@ -303,6 +321,9 @@ LONG Connection::GetDatabaseDriveFreeSpace(LONG* freeMegabytes)
 
 LONG Connection::SetServerSystemState(LONG state)
 {
+    LONG fault;
+    if (InjectedFault(L"SetServerSystemState", -1, &fault))
+        return fault;
     std::lock_guard<std::mutex> hold(g_shared.lock);
     if (state == kServerStop) {
         // Stopping drops every open database and recordset of every connection.
@@ -322,6 +343,10 @@ LONG Connection::SetServerSystemState(LONG state)
 
 LONG Connection::BackupRestoreDatabase(LONG mode, BSTR database, BSTR path)
 {
+    LONG fault;
+    if (InjectedFault(L"BackupRestoreDatabase", -1, &fault))
+        return fault;
+    SetExitAfterBytes(ExitAfterBytes());
     std::wstring name = Text(database);
     std::wstring file = Text(path);
     std::lock_guard<std::mutex> hold(g_shared.lock);

@@ -3,12 +3,18 @@
 namespace dbserver {
 namespace {
 
+// Temporary files are named <target>.tmp<process id>-<n>.
+const wchar_t kTempMark[] = L".tmp";
+
 std::wstring TempNameBeside(const std::wstring& path)
 {
     static LONG counter = 0;
-    return path + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+    return path + kTempMark + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(InterlockedIncrement(&counter));
 }
+
+volatile LONG g_exitAfterBytes = 0;
+volatile LONG g_writtenBytes = 0;
 
 bool WriteAll(HANDLE h, const uint8_t* data, size_t size)
 {
@@ -17,6 +23,9 @@ bool WriteAll(HANDLE h, const uint8_t* data, size_t size)
         DWORD written = 0;
         if (!WriteFile(h, data, chunk, &written, nullptr) || written != chunk)
             return false;
+        LONG limit = g_exitAfterBytes;
+        if (limit > 0 && InterlockedExchangeAdd(&g_writtenBytes, static_cast<LONG>(chunk)) + static_cast<LONG>(chunk) >= limit)
+            TerminateProcess(GetCurrentProcess(), 3);
         data += chunk;
         size -= chunk;
     }
@@ -35,6 +44,36 @@ bool Commit(HANDLE h, const std::wstring& temp, const std::wstring& path)
 }
 
 }  // namespace
+
+void SetExitAfterBytes(DWORD bytes)
+{
+    InterlockedExchange(&g_writtenBytes, 0);
+    InterlockedExchange(&g_exitAfterBytes, static_cast<LONG>(bytes > 0x7FFFFFFF ? 0x7FFFFFFF : bytes));
+}
+
+void RemoveStaleTemporaryFiles(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"*.mdf.tmp*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = entry.cFileName;
+        size_t mark = name.rfind(kTempMark);
+        if (mark == std::wstring::npos || (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        DWORD pid = wcstoul(name.c_str() + mark + 4, nullptr, 10);
+        if (pid == 0 || pid == GetCurrentProcessId())
+            continue;
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+        bool running = process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+        if (process)
+            CloseHandle(process);
+        if (!running)
+            DeleteFileW((folder + name).c_str());
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
 
 bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* out, bool* tooLarge)
 {

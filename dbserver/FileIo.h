@@ -15,4 +15,12 @@ bool WriteFileAtomically(const std::wstring& path, const uint8_t* data, size_t s
 // Copies source to target through a temporary file beside target; false leaves target as it was.
 bool CopyFileAtomically(const std::wstring& source, const std::wstring& target, bool* sourceUnreadable);
 
+// A fault for the tests: the process ends abruptly once this many bytes of the next
+// files written here are written (0: never).
+void SetExitAfterBytes(DWORD bytes);
+
+// Removes the temporary files that servers which ended abruptly left in folder (their
+// process is gone); those of running servers stay.
+void RemoveStaleTemporaryFiles(const std::wstring& folder);
+
 }  // namespace dbserver

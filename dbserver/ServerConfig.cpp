@@ -17,6 +17,12 @@ bool ReadValue(const wchar_t* name, DWORD* type, void* data, DWORD* size)
     return rc == ERROR_SUCCESS;
 }
 
+bool ReadNumber(const wchar_t* name, DWORD* value)
+{
+    DWORD type = 0, size = sizeof *value;
+    return ReadValue(name, &type, value, &size) && type == REG_DWORD;
+}
+
 std::wstring ReadText(const wchar_t* name)
 {
     wchar_t buf[MAX_PATH + 1] = {};
@@ -54,6 +60,28 @@ bool FreeSpaceOverride(DWORD* megabytes)
 bool FreeThreaded()
 {
     return lstrcmpiW(ReadText(L"Apartment").c_str(), L"free") == 0;
+}
+
+bool InjectedFault(const wchar_t* operation, long row, LONG* code)
+{
+    if (lstrcmpiW(ReadText(L"FaultOperation").c_str(), operation) != 0)
+        return false;
+    DWORD value = 0;
+    if (ReadNumber(L"FaultRow", &value) && static_cast<long>(value) != row)
+        return false;
+    if (ReadNumber(L"FaultDelayMs", &value))
+        Sleep(value);
+    if (ReadNumber(L"FaultCode", &value) && value != 0) {
+        *code = static_cast<LONG>(value);
+        return true;
+    }
+    return false;
+}
+
+DWORD ExitAfterBytes()
+{
+    DWORD value = 0;
+    return ReadNumber(L"FaultExitAfterBytes", &value) ? value : 0;
 }
 
 std::wstring DatabaseFile(const std::wstring& name)

@@ -5,6 +5,17 @@
 //                           drive (tests reach the import's 300 MB boundary with it)
 //   Apartment    REG_SZ     "free" runs the server free-threaded; otherwise one
 //                           single-threaded apartment serves every client in turn
+// Faults, for the tests of what the tool does when the server fails (read at each call):
+//   FaultOperation     REG_SZ     the operation that fails or is slow (OpenDatabase,
+//                                 CloseDatabase, OpenRecordset, ReadRecord, CloseRecordset,
+//                                 GetDatabaseDriveFreeSpace, SetServerSystemState,
+//                                 BackupRestoreDatabase)
+//   FaultCode          REG_DWORD  what it answers instead of doing its work (0: it works)
+//   FaultDelayMs       REG_DWORD  it answers only after this long
+//   FaultRow           REG_DWORD  ReadRecord fails only at this row
+//   FaultExitAfterBytes REG_DWORD BackupRestoreDatabase ends the server process abruptly
+//                                 once this many bytes of its new file (the backup, or
+//                                 the restored database) are written
 #pragma once
 #include <windows.h>
 
@@ -19,5 +30,11 @@ std::wstring DataFolder();            // with a trailing backslash
 bool FreeSpaceOverride(DWORD* megabytes);
 bool FreeThreaded();
 std::wstring DatabaseFile(const std::wstring& name);  // data folder + name + ".mdf"
+
+// The fault set for operation (at row, for ReadRecord; -1 otherwise): waits out its
+// delay, then true with *code when the operation must answer that code.
+bool InjectedFault(const wchar_t* operation, long row, LONG* code);
+// 0 when no exit is set.
+DWORD ExitAfterBytes();
 
 }  // namespace dbserver

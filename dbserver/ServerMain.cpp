@@ -3,6 +3,7 @@
 // interface and its proxy (DatabaseServerPS.dll beside this program); started by COM
 // (with -Embedding) it serves clients until its last object has been released.
 #include "Connection.h"
+#include "FileIo.h"
 #include "ServerConfig.h"
 #include "ServerIds.h"
 
@@ -128,6 +129,8 @@ int Serve()
     if (FAILED(CoInitializeEx(nullptr, freeThreaded ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED)))
         return 1;
     CreateDirectoryW(dbserver::DataFolder().c_str(), nullptr);
+    // A server that ended in the middle of a restore left its temporary file here.
+    dbserver::RemoveStaleTemporaryFiles(dbserver::DataFolder());
     DWORD cookie = 0;
     HRESULT hr = CoRegisterClassObject(CLSID_DatabaseServer, &g_factory, CLSCTX_LOCAL_SERVER,
                                        REGCLS_MULTIPLEUSE, &cookie);

@@ -2,6 +2,7 @@
 
 #include "MbText.h"
 #include "Records.h"
+#include "ServerConnection.h"
 #include "TextConversion.h"
 
 #include <cstdint>
@@ -11,6 +12,18 @@
 namespace {
 
 DatabaseServer** g_slot = nullptr;
+// Set when a call found the server gone: the next call connects afresh (COM starts a new
+// server process) instead of talking to the dead one. The code of a failed reconnection
+// is what the calls answer until one succeeds.
+bool g_connectionLost = false;
+long g_noServerCode = -1;
+
+long Observe(long code)
+{
+    if (IsConnectionLost(code))
+        g_connectionLost = true;
+    return code;
+}
 
 // A BSTR this code made, freed on every path out of the scope.
 class OwnedBstr {
@@ -55,18 +68,39 @@ void ParseElement(const VARIANT& element, void* record, const FieldLayout* field
 
 }  // namespace
 
-void DatabaseAccess::SetServerSlot(DatabaseServer** slot) { g_slot = slot; }
+void DatabaseAccess::SetServerSlot(DatabaseServer** slot)
+{
+    g_slot = slot;
+    g_connectionLost = false;
+    g_noServerCode = -1;
+}
 
-DatabaseServer* DatabaseAccess::Server() { return g_slot ? *g_slot : nullptr; }
+DatabaseServer* DatabaseAccess::Server()
+{
+    if (!g_slot)
+        return nullptr;
+    if (g_connectionLost) {
+        ReleaseDatabaseServer(g_slot);
+        HRESULT hr = ConnectDatabaseServer(g_slot);
+        if (FAILED(hr)) {
+            ReleaseDatabaseServer(g_slot);
+            g_noServerCode = hr;
+            return nullptr;
+        }
+        g_connectionLost = false;
+        g_noServerCode = -1;
+    }
+    return *g_slot;
+}
 
 long DatabaseAccess::OpenDatabase(const char* database)
 {
     OwnedBstr name(database);
     DatabaseServer* server = Server();
     if (!server)
-        return -1;
+        return g_noServerCode;
     LONG handle = 0;
-    return server->OpenDatabase(name, 0, &handle);
+    return Observe(server->OpenDatabase(name, 0, &handle));
 }
 
 int DatabaseAccess::CloseDatabase(const char* database)
@@ -75,7 +109,7 @@ int DatabaseAccess::CloseDatabase(const char* database)
     DatabaseServer* server = Server();
     if (!server)
         return 0;
-    return server->CloseDatabase(name) == 0 ? 1 : 0;
+    return Observe(server->CloseDatabase(name)) == 0 ? 1 : 0;
 }
 
 int DatabaseAccess::OpenRecordset(const char* database, const char* table, char* key, size_t keySize,
@@ -88,7 +122,7 @@ int DatabaseAccess::OpenRecordset(const char* database, const char* table, char*
         return 0;
     LONG rows = 0;
     BSTR serverKey = nullptr;
-    LONG rc = server->OpenRecordset(name, tableName, 0, &rows, &serverKey);
+    LONG rc = Observe(server->OpenRecordset(name, tableName, 0, &rows, &serverKey));
     int result = 0;
     if (rc == 0 && serverKey) {
         std::unique_ptr<char[]> text = BstrToAnsi(serverKey);
@@ -112,23 +146,23 @@ int DatabaseAccess::CloseRecordset(const char* database, const char* key)
     DatabaseServer* server = Server();
     if (!server)
         return 0;
-    return server->CloseRecordset(name, keyText) == 0 ? 1 : 0;
+    return Observe(server->CloseRecordset(name, keyText)) == 0 ? 1 : 0;
 }
 
 long DatabaseAccess::BackupRestoreDatabase(long mode, BSTR database, BSTR path)
 {
     DatabaseServer* server = Server();
     if (!server)
-        return -1;
-    return server->BackupRestoreDatabase(mode, database, path);
+        return g_noServerCode;
+    return Observe(server->BackupRestoreDatabase(mode, database, path));
 }
 
 long DatabaseAccess::SetServerSystemState(long state)
 {
     DatabaseServer* server = Server();
     if (!server)
-        return -1;
-    return server->SetServerSystemState(state);
+        return g_noServerCode;
+    return Observe(server->SetServerSystemState(state));
 }
 
 long DatabaseAccess::GetDatabaseDriveFreeSpace(long* freeMegabytes)
@@ -136,10 +170,10 @@ long DatabaseAccess::GetDatabaseDriveFreeSpace(long* freeMegabytes)
     DatabaseServer* server = Server();
     if (!server) {
         *freeMegabytes = 0;
-        return -1;
+        return g_noServerCode;
     }
     LONG mb = 0;
-    LONG rc = server->GetDatabaseDriveFreeSpace(&mb);
+    LONG rc = Observe(server->GetDatabaseDriveFreeSpace(&mb));
     *freeMegabytes = mb;
     return rc;
 }
@@ -192,7 +226,7 @@ int DatabaseAccess::ReadTable(const char* database, const char* table, HGLOBAL* 
         for (long r = 0; ok && r < rows; ++r) {
             VARIANT row;
             VariantInit(&row);
-            if (server->ReadRecord(name, keyText, r, &row) != 0 || !IsAcceptedRow(row)) {
+            if (Observe(server->ReadRecord(name, keyText, r, &row)) != 0 || !IsAcceptedRow(row)) {
                 VariantClear(&row);
                 ok = false;
                 break;

@@ -12,7 +12,10 @@ public:
     // Where the application keeps its interface pointer; read afresh at every call.
     static void SetServerSlot(DatabaseServer** slot);
 
-    // The server's code unchanged (0 = opened); -1 when no interface pointer is held.
+    // A call that finds the server gone (IsConnectionLost) makes the next call connect
+    // afresh into the same slot.
+    // The server's code unchanged (0 = opened); -1 when no interface pointer is held
+    // (or the HRESULT of a failed reconnection).
     long OpenDatabase(const char* database);
     // 1 when the server returns 0; 0 otherwise or without an interface pointer.
     int CloseDatabase(const char* database);

@@ -35,3 +35,19 @@ int ReleaseDatabaseServer(DatabaseServer** slot)
     }
     return 1;
 }
+
+bool IsConnectionLost(long code)
+{
+    switch (static_cast<HRESULT>(code)) {
+    case HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE):  // 0x800706BA
+    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED):         // 0x800706BE
+    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE):     // 0x800706BF
+    case RPC_E_DISCONNECTED:
+    case RPC_E_SERVER_DIED:
+    case RPC_E_SERVER_DIED_DNE:
+    case CO_E_OBJNOTCONNECTED:
+        return true;
+    default:
+        return false;
+    }
+}

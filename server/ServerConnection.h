@@ -11,3 +11,7 @@ HRESULT ConnectDatabaseServer(DatabaseServer** slot);
 
 // Releases the interface held in *slot, if any, and clears it. Returns 1.
 int ReleaseDatabaseServer(DatabaseServer** slot);
+
+// Whether a call's result says the server process is gone (it ended or was ended, or
+// the connection to it broke) rather than that the server refused the operation.
+bool IsConnectionLost(long code);

@@ -23,21 +23,6 @@ BookRecord Book(const std::string& bookName, const char* siteUtf8)
     return b;
 }
 
-// Every file below folder with its bytes, by path relative to it.
-void Snapshot(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>* files)
-{
-    for (const std::string& name : FolderEntries(folder)) {
-        std::string path = folder + "\\" + name;
-        DWORD a = GetFileAttributesA(path.c_str());
-        if (a & FILE_ATTRIBUTE_DIRECTORY)
-            Snapshot(path, prefix + name + "\\", files);
-        else
-            (*files)[prefix + name] = ReadFile(path);
-    }
-    if (FolderEntries(folder).empty())
-        (*files)[prefix] = "(empty folder)";
-}
-
 class Transfer : public testing::Test {
 protected:
     void SetUp() override
@@ -56,12 +41,7 @@ protected:
     }
     void TearDown() override { DatabaseAccess::SetServerSlot(nullptr); }
 
-    std::map<std::string, std::string> Files() const
-    {
-        std::map<std::string, std::string> files;
-        Snapshot(root, "", &files);
-        return files;
-    }
+    std::map<std::string, std::string> Files() const { return FilesBelow(root); }
 
     FakeDatabaseServer fake;
     DatabaseServer* pointer = &fake;
@@ -177,6 +157,7 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         /* 7 */ {u8"工事A", "", false, 0, 0, ExportOutcome::Skipped, 0, nullptr},
         /* 8 */ {u8"県道工事", "BOOK0101", true, IDNO, 0, ExportOutcome::Declined, 0, nullptr},
         /* 9 */ {u8"県道工事", "BOOK0101", true, IDYES, 1010, ExportOutcome::Failed, 1010, nullptr},
+        /* 10 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr},  // its new folder goes
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];

@@ -76,6 +76,50 @@ check "About box text" "OrvelClientTool Version 1.0" \
 drive press "OrvelClientToolのﾊﾞｰｼﾞｮﾝ情報" 1 -- gone "OrvelClientToolのﾊﾞｰｼﾞｮﾝ情報" >/dev/null
 drive keyto "$MENU" 1 27 >/dev/null   # Esc
 ended; check "Esc on the menu ends the program" 0 $?
+
+echo "== the server ends in the middle of an export: the tool says so once, leaves nothing, still answers"
+# A BOOK of about 3 MB, so that the server ends with a partial file written.
+BIG="$WINEPREFIX/big"
+rm -rf "$BIG" && mkdir -p "$BIG"
+{ printf 'T_Index\tWork\n'; for i in $(seq 1 100); do printf '%d\t%s\n' "$i" "$(head -c 30000 /dev/zero | tr '\0' 'a')"; done; } \
+  >"$BIG/DailyReportTBL.tsv"
+wine 'C:\BB\Server\dbtool.exe' create BOOK0101 "Z:$(realpath "$BIG" | tr / '\\')" </dev/null >/dev/null 2>&1
+cp tools/demo-data/CarryInfo.ini "$C/BB/CarryInfo.ini"
+printf '[General]\r\nCarrying=1\r\n' >"$C/BB/RariveMenu.ini"
+rm -rf "$C/BBOut" && mkdir -p "$C/BBOut"
+printf 'the user'"'"'s own file' >"$C/BBOut/memo.txt"
+reg add 'HKLM\SOFTWARE\OrvelDatabaseServer' /v FaultOperation /d BackupRestoreDatabase /f
+reg add 'HKLM\SOFTWARE\OrvelDatabaseServer' /v FaultExitAfterBytes /t REG_DWORD /d 65536 /f
+BACKUP="持ち出し中のBOOKのバックアップ"
+crashes=0 hangs=0
+start_tool
+drive wait "$MENU" 15000 >/dev/null || hangs=$((hangs + 1))
+drive press "$MENU" 1000 -- wait "$TITLE" 5000 >/dev/null || hangs=$((hangs + 1))   # the restart prompt
+drive press "$TITLE" 1 -- gone "$TITLE" -- wait "$BACKUP" 10000 >/dev/null || hangs=$((hangs + 1))
+drive keyto "$BACKUP" 1005 40 >/dev/null   # Down: the first BOOK, 国道改良工事
+drive press "$BACKUP" 1007 -- wait "フォルダの参照" 5000 >/dev/null
+drive browse "エクスポート先を選択してください。" 'C:\BBOut' -- sleep 500 >/dev/null
+drive press "$BACKUP" 1 -- wait "$TITLE" 20000 >/dev/null || hangs=$((hangs + 1))
+first=$(textof "$TITLE" 65535)
+drive press "$TITLE" 1 -- sleep 300 -- wait "$TITLE" 5000 >/dev/null || hangs=$((hangs + 1))
+second=$(textof "$TITLE" 65535)
+check "the BOOK's export failed, with the code" "「国道改良工事」のエクスポートに失敗しました。-2147023170" "$first"
+check "the server's end is said once" "データベースへの接続に失敗しました。 -2147023170" "$second"
+drive press "$TITLE" 1 -- gone "$TITLE" >/dev/null
+kill -0 "$tool" 2>/dev/null || crashes=$((crashes + 1))
+# Still answering: the backup dialog closes, and so does the menu.
+drive press "$BACKUP" 2 -- gone "$BACKUP" 5000 >/dev/null || hangs=$((hangs + 1))
+drive press "$MENU" 1 >/dev/null || hangs=$((hangs + 1))
+ended || hangs=$((hangs + 1))
+check "nothing left in the destination but the user's file" "memo.txt" "$(ls "$C/BBOut" | tr '\n' ' ' | sed 's/ $//')"
+check "the user's file as it was" "the user's own file" "$(cat "$C/BBOut/memo.txt")"
+partial=$(find "$C/BBOut" -mindepth 1 ! -name memo.txt | wc -l)
+lost=0
+[ "$(cat "$C/BBOut/memo.txt" 2>/dev/null)" = "the user's own file" ] || lost=1
+echo "fault campaign (the real program): 1 cases, data lost: $lost, partial files left: $partial, crashes: $crashes, hangs: $hangs" \
+  | tee "$WIN_BUILD/testbin/blackbox-fault-campaign.txt"
+reg delete 'HKLM\SOFTWARE\OrvelDatabaseServer' /v FaultOperation /f
+reg delete 'HKLM\SOFTWARE\OrvelDatabaseServer' /v FaultExitAfterBytes /f
 wine 'C:\BB\Server\DatabaseServer.exe' /UnregServer </dev/null >/dev/null 2>&1
 
 finish

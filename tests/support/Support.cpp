@@ -332,6 +332,29 @@ void RemoveTreeWide(const std::wstring& folder)
 }
 }  // namespace
 
+namespace {
+void CollectFiles(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>* files)
+{
+    std::vector<std::string> names = FolderEntries(folder);
+    for (const std::string& name : names) {
+        std::string path = folder + "\\" + name;
+        if (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
+            CollectFiles(path, prefix + name + "\\", files);
+        else
+            (*files)[prefix + name] = ReadFile(path);
+    }
+    if (names.empty() && !prefix.empty())
+        (*files)[prefix] = "(empty folder)";
+}
+}  // namespace
+
+std::map<std::string, std::string> FilesBelow(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    CollectFiles(folder, "", &files);
+    return files;
+}
+
 void RemoveTree(const std::string& folder)
 {
     char full[MAX_PATH];

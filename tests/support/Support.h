@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,9 @@ void RemoveFile(const std::string& path);
 // without those beginning with a dot.
 std::string ReadFile(const std::string& path);
 std::vector<std::string> FolderEntries(const std::string& folder);
+// Every file below folder with its bytes, by path relative to it; an empty folder as
+// "<path>\\" with the text "(empty folder)".
+std::map<std::string, std::string> FilesBelow(const std::string& folder);
 // Deletes a folder with everything in it (nothing when it does not exist).
 void RemoveTree(const std::string& folder);
 

@@ -1,0 +1,403 @@
+// The tool under faults, over real COM with the stand-in server: the server failing an
+// operation, answering late, or ending in the middle of a backup or restore; a disk that
+// fills up or is read-only; a destination removed after it was chosen. For each case:
+// the messages the user saw, every file of the destination and of the server's data
+// folder before and after, and a tool that still answers (the same dialog then exports
+// again with the fault gone). The figures go to fault-campaign.txt for tools/test.
+#include "../backup/BackupFixture.h"
+#include "BookBackupDialog.h"
+#include "DatabaseAccess.h"
+#include "ServerConnection.h"
+#include "ShellDialogs.h"
+#include "Storage.h"
+#include "Support.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <fstream>
+
+using namespace testsupport;
+using backuptest::SelectRow;
+
+namespace {
+
+const char kConfig[] = "SOFTWARE\\OrvelDatabaseServer";
+
+std::string Full(const std::string& path)
+{
+    char full[MAX_PATH];
+    GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return full;
+}
+std::string Data() { return Full(ProgramFolder() + "..\\data"); }
+std::string Local() { return Full(ProgramFolder() + "..\\dest"); }
+// Made by the test run's set-up when it may mount file systems: T: a 1 MB disk, U: a
+// read-only one holding dest\国道改良工事\BOOK0101.mdf.
+std::string DisksMissing() { return ReadFile(ProgramFolder() + "..\\disks-unavailable.txt"); }
+
+std::u16string U16(const std::string& utf8)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    std::u16string s(n - 1, u'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, reinterpret_cast<wchar_t*>(&s[0]), n);
+    return s;
+}
+
+void WriteDatabase(const std::string& name, const storage::Database& db)
+{
+    std::vector<uint8_t> bytes = storage::Serialize(db);
+    WriteFile(Data() + "\\" + name + ".mdf", std::string(bytes.begin(), bytes.end()));
+}
+
+// A BOOK of about 2 MB: large enough that a server ending after 64 KB leaves a partial
+// file, and too large for the 1 MB disk.
+storage::Database BigBook()
+{
+    storage::Database db;
+    storage::Table t;
+    t.name = u"DailyReportTBL";
+    t.columns = {u"T_Index", u"Work"};
+    for (int i = 0; i < 64; ++i)
+        t.rows.push_back({U16(std::to_string(i)), std::u16string(16000, u'a' + i % 26)});
+    db.tables.push_back(t);
+    return db;
+}
+
+void SetFault(const char* operation, DWORD code, DWORD delayMs = 0, long row = -1, DWORD exitAfter = 0)
+{
+    SetMachineString(kConfig, "FaultOperation", operation);
+    SetMachineDword(kConfig, "FaultCode", code);
+    SetMachineDword(kConfig, "FaultDelayMs", delayMs);
+    if (row >= 0)
+        SetMachineDword(kConfig, "FaultRow", static_cast<DWORD>(row));
+    SetMachineDword(kConfig, "FaultExitAfterBytes", exitAfter);
+}
+
+void ClearFaults()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kConfig, 0, KEY_WRITE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+        return;
+    for (const char* name : {"FaultOperation", "FaultCode", "FaultDelayMs", "FaultRow", "FaultExitAfterBytes"})
+        RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+// A message as the user saw it (UTF-8), against a pattern in which '#' stands for a
+// number (a code) and '*' for any text (a path).
+bool Matches(const char* pattern, const char* text)
+{
+    if (*pattern == '\0')
+        return *text == '\0';
+    if (*pattern == '*') {
+        for (const char* t = text;; ++t) {
+            if (Matches(pattern + 1, t))
+                return true;
+            if (*t == '\0')
+                return false;
+        }
+    }
+    if (*pattern == '#') {
+        const char* t = text + (*text == '-');
+        if (!isdigit(static_cast<unsigned char>(*t)))
+            return false;
+        while (isdigit(static_cast<unsigned char>(*t)))
+            ++t;
+        return Matches(pattern + 1, t);
+    }
+    return *pattern == *text && Matches(pattern + 1, text + 1);
+}
+
+// Windows' service control manager forgets a server process that ended; Wine 8's rpcss
+// keeps its class registration and refuses every later activation of the class. After
+// a case that ends the server, the test ends rpcss (Wine starts it again on demand),
+// as Windows would have dropped the registration by itself.
+void ForgetEndedServer()
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, "rpcss.exe") != 0)
+            continue;
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snap);
+}
+
+std::string g_folder, g_file;
+LPITEMIDLIST AnswerFolder(BROWSEINFOA*) { return ILCreateFromPathA(g_folder.c_str()); }
+BOOL AnswerFile(OPENFILENAMEA* info)
+{
+    lstrcpynA(info->lpstrFile, g_file.c_str(), static_cast<int>(info->nMaxFile));
+    return TRUE;
+}
+
+enum class Op { Export, ExportOver, Import, OpenDialog };
+enum class Where { Local, FullDisk, ReadOnlyDisk, Removed };
+
+struct Case {
+    const char* name;
+    Op op;
+    Where where;
+    const char* faultOperation;  // nullptr: no server fault
+    DWORD code;
+    DWORD delayMs;
+    long row;
+    DWORD exitAfter;
+    std::vector<std::string> messages;  // UTF-8 patterns
+    bool backupWritten;                 // the export's new backup is where it belongs
+};
+
+struct Figures {
+    int cases = 0, lost = 0, partial = 0, crashes = 0, hangs = 0;
+};
+Figures g_figures;
+
+class Faults : public testing::TestWithParam<Case> {
+protected:
+    static void SetUpTestSuite()
+    {
+        RegisterStandInServer(Data());
+        remove((ProgramFolder() + "..\\fault-campaign.txt").c_str());
+    }
+    static void TearDownTestSuite()
+    {
+        ClearFaults();
+        UnregisterStandInServer();
+        std::ofstream out(ProgramFolder() + "..\\fault-campaign.txt");
+        out << "fault campaign: " << g_figures.cases << " cases, data lost: " << g_figures.lost
+            << ", partial files left: " << g_figures.partial << ", crashes: " << g_figures.crashes
+            << ", hangs: " << g_figures.hangs << "\n";
+    }
+
+    void SetUp() override
+    {
+        ClearFaults();
+        storage::Database common;
+        storage::Table shelves, books, links;
+        shelves.name = u"BookShelfTBL";
+        shelves.columns = {u"T_Index", u"BookShelfName"};
+        shelves.rows = {{u"1", U16(u8"本社工事部")}};
+        books.name = u"BookCommonTBL";
+        books.columns = {u"T_Index", u"Spot", u"BookName", u"SiteName", u"StartDate", u"EndDate"};
+        books.rows = {{u"101", U16(u8"山田"), u"BOOK0101", U16(u8"国道改良工事"), u"2026/04/01", u"2027/03/31"}};
+        links.name = u"BookShelfInfoTBL";
+        links.columns = {u"T_Index", u"BookShelfID", u"BookID"};
+        links.rows = {{u"1", u"1", u"101"}};
+        common.tables = {shelves, books, links};
+        WriteDatabase("RariveSystemCommonDB", common);
+        WriteDatabase("BOOK0101", BigBook());
+        WriteFile(ProgramFolder() + "..\\CarryInfo.ini",
+                  "[CarryingCommon]\r\nCarryingCnt=1\r\n[CarryingInfo_1]\r\nCarryingBookID=101\r\n");
+        SetMachineDword(kConfig, "FreeSpaceMB", 1000);
+        RemoveTree(Local());
+        CreateDirectoryA(Local().c_str(), nullptr);
+        WriteFile(Local() + "\\memo.txt", "the user's own file");
+        ASSERT_GE(ConnectDatabaseServer(&server), 0);
+        DatabaseAccess::SetServerSlot(&server);
+        previousFolder = winui::SetFolderBrowserHandler(AnswerFolder);
+        previousFile = winui::SetOpenFileHandler(AnswerFile);
+    }
+    void TearDown() override
+    {
+        ClearFaults();
+        winui::SetFolderBrowserHandler(previousFolder);
+        winui::SetOpenFileHandler(previousFile);
+        DatabaseAccess::SetServerSlot(nullptr);
+        ReleaseDatabaseServer(&server);
+    }
+
+    DatabaseServer* server = nullptr;
+    winui::FolderBrowserHandler previousFolder;
+    winui::OpenFileHandler previousFile;
+};
+
+TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
+{
+    const Case& c = GetParam();
+    std::string dest = Local();
+    if (c.where == Where::FullDisk || c.where == Where::ReadOnlyDisk) {
+        std::string missing = DisksMissing();
+        if (!missing.empty())
+            GTEST_SKIP() << "no test disks here: " << missing;
+        dest = c.where == Where::FullDisk ? "T:\\dest" : "U:\\dest";
+        if (c.where == Where::FullDisk) {
+            RemoveTree(dest);
+            CreateDirectoryA(dest.c_str(), nullptr);
+        }
+    }
+    const std::string bookFolder = dest + "\\" + Ansi(u8"国道改良工事");
+    const std::string backup = bookFolder + "\\BOOK0101.mdf";
+    if ((c.op == Op::ExportOver || c.op == Op::Import) && c.where != Where::ReadOnlyDisk) {
+        CreateDirectoryA(bookFolder.c_str(), nullptr);
+        WriteFile(backup, ReadFile(Data() + "\\BOOK0101.mdf"));  // also the import's source
+    }
+    std::map<std::string, std::string> destBefore = FilesBelow(dest);
+    std::map<std::string, std::string> dataBefore = FilesBelow(Data());
+    if (c.faultOperation)
+        SetFault(c.faultOperation, c.code, c.delayMs, c.row, c.exitAfter);
+
+    MessageBoxRecorder boxes;
+    for (int i = 0; i < 4; ++i)
+        boxes.Answer(IDYES);  // to the overwrite question
+    BookBackupDialog dialog;
+    size_t seen = 0;
+    const std::string again = Full(ProgramFolder() + "..\\again");
+    std::vector<std::function<bool()>> steps = {[&] { return dialog.Hwnd() != nullptr; }};
+    if (c.op == Op::Import) {
+        g_file = backup;
+        steps.push_back([&] {
+            CheckDlgButton(dialog.Hwnd(), IDC_MODE_EXPORT, BST_UNCHECKED);
+            CheckDlgButton(dialog.Hwnd(), IDC_MODE_IMPORT, BST_CHECKED);
+            PostClick(dialog.Hwnd(), IDC_MODE_IMPORT);
+            PostClick(dialog.Hwnd(), IDC_BROWSE_IMPORT);
+            PostClick(dialog.Hwnd(), IDOK);
+            return true;
+        });
+    } else if (c.op != Op::OpenDialog) {
+        g_folder = dest;
+        steps.push_back([&] {
+            PostClick(dialog.Hwnd(), IDC_BROWSE_EXPORT);
+            SelectRow(dialog.Hwnd(), 0);
+            return true;
+        });
+        if (c.where == Where::Removed)
+            steps.push_back([&] {
+                RemoveTree(dest);
+                return true;
+            });
+        steps.push_back([&] {
+            PostClick(dialog.Hwnd(), IDOK);
+            return true;
+        });
+    }
+    steps.push_back([&] { return boxes.Shown().size() >= c.messages.size(); });
+    // The tool answers afterwards: with the fault gone, the same dialog exports again.
+    steps.push_back([&] {
+        seen = boxes.Shown().size();
+        ClearFaults();
+        if (c.exitAfter)
+            ForgetEndedServer();
+        RemoveTree(again);
+        CreateDirectoryA(again.c_str(), nullptr);
+        g_folder = again;
+        CheckDlgButton(dialog.Hwnd(), IDC_MODE_IMPORT, BST_UNCHECKED);
+        CheckDlgButton(dialog.Hwnd(), IDC_MODE_EXPORT, BST_CHECKED);
+        PostClick(dialog.Hwnd(), IDC_MODE_EXPORT);
+        PostClick(dialog.Hwnd(), IDC_BROWSE_EXPORT);
+        return true;
+    });
+    steps.push_back([&] {
+        SelectRow(dialog.Hwnd(), 0);
+        PostClick(dialog.Hwnd(), IDOK);
+        return true;
+    });
+    steps.push_back([&] { return boxes.Shown().size() > seen; });
+    steps.push_back([&] {
+        PostMessageA(dialog.Hwnd(), WM_COMMAND, IDCANCEL, 0);
+        return true;
+    });
+    bool finished;
+    {
+        ModalDriver driver(steps);
+        dialog.DoModal();
+        finished = driver.Finished();
+    }
+    if (c.op == Op::OpenDialog) {
+        // The lists stayed empty; a second opening with the fault gone fills them.
+        BookBackupDialog second;
+        ModalDriver driver({[&] { return second.Hwnd() != nullptr; },
+                            [&] {
+                                PostMessageA(second.Hwnd(), WM_COMMAND, IDCANCEL, 0);
+                                return true;
+                            }});
+        second.DoModal();
+        EXPECT_EQ(1, second.Catalogue().bookCount) << "the catalogue after the fault";
+    }
+
+    std::vector<std::string> texts;
+    for (const ShownMessage& m : boxes.Shown())
+        texts.push_back(Utf8(m.text));
+    ASSERT_GE(texts.size(), c.messages.size());
+    for (size_t i = 0; i < c.messages.size(); ++i)
+        EXPECT_TRUE(Matches(c.messages[i].c_str(), texts[i].c_str())) << "message " << i << ": " << texts[i];
+    // The follow-up export after the fault: done, unless the dialog had nothing to list.
+    bool answered = finished && (c.op == Op::OpenDialog || texts.back() == u8"BOOKのエクスポートが終了しました。");
+    EXPECT_TRUE(answered) << "the tool did not answer after the fault";
+
+    // Nothing of the user's changed; nothing partial stayed, in the destination or (once
+    // a server has started again) in the server's data folder.
+    std::map<std::string, std::string> destAfter = c.where == Where::Removed ? destBefore : FilesBelow(dest);
+    std::map<std::string, std::string> dataAfter = FilesBelow(Data());
+    int lost = 0, partial = 0;
+    for (const auto& file : destBefore) {
+        auto after = destAfter.find(file.first);
+        bool replaced = c.backupWritten && file.first == Ansi(u8"国道改良工事") + "\\BOOK0101.mdf";
+        if (!replaced && (after == destAfter.end() || after->second != file.second))
+            ++lost;
+    }
+    for (const auto& file : dataBefore)
+        if (dataAfter[file.first] != file.second)
+            ++lost;
+    for (const auto& file : destAfter)
+        if (!destBefore.count(file.first) &&
+            !(c.backupWritten && file.first == Ansi(u8"国道改良工事") + "\\BOOK0101.mdf"))
+            ++partial;
+    for (const auto& file : dataAfter)
+        if (!dataBefore.count(file.first))
+            ++partial;
+    if (c.backupWritten) {
+        EXPECT_EQ(ReadFile(Data() + "\\BOOK0101.mdf"), ReadFile(backup));
+    }
+    EXPECT_EQ(0, lost) << "user data lost";
+    EXPECT_EQ(0, partial) << "partial files left";
+    ++g_figures.cases;
+    g_figures.lost += lost;
+    g_figures.partial += partial;
+    g_figures.hangs += finished ? 0 : 1;
+    if (c.where == Where::FullDisk)
+        RemoveTree(dest);
+}
+
+const char kExportFailed[] = u8"「国道改良工事」のエクスポートに失敗しました。#";
+const char kConnection[] = u8"データベースへの接続に失敗しました。 #";
+const char kQuestion[] = u8"「*」フォルダが既に存在します。\n上書きしますか？";
+const char kDone[] = u8"BOOKのエクスポートが終了しました。";
+
+INSTANTIATE_TEST_SUITE_P(
+    Campaign, Faults,
+    testing::Values(
+        Case{"server ends during an export into a new folder", Op::Export, Where::Local, "BackupRestoreDatabase", 0, 0,
+             -1, 65536, {kExportFailed, kConnection}, false},
+        Case{"server ends during an export over an old backup", Op::ExportOver, Where::Local, "BackupRestoreDatabase",
+             0, 0, -1, 65536, {kQuestion, kExportFailed, kConnection}, false},
+        Case{"server ends during a restore", Op::Import, Where::Local, "BackupRestoreDatabase", 0, 0, -1, 65536,
+             {u8"「*」のインポートに失敗しました。#"}, false},
+        Case{"backup refused by the server", Op::Export, Where::Local, "BackupRestoreDatabase", 1010, 0, -1, 0,
+             {kExportFailed}, false},
+        Case{"restore refused by the server", Op::Import, Where::Local, "BackupRestoreDatabase", 1013, 0, -1, 0,
+             {u8"「*」のインポートに失敗しました。1013"}, false},
+        Case{"backup answered late", Op::Export, Where::Local, "BackupRestoreDatabase", 0, 3000, -1, 0, {kDone}, true},
+        Case{"free space unknown", Op::Import, Where::Local, "GetDatabaseDriveFreeSpace", 1018, 0, -1, 0,
+             {u8"「*」のインポートに失敗しました。1018"}, false},
+        Case{"catalogue row unreadable", Op::OpenDialog, Where::Local, "ReadRecord", 1006, 0, 0, 0,
+             {u8"本棚情報を取得することができませんでした。　-BookShelfTBL"}, false},
+        Case{"catalogue table cannot be opened", Op::OpenDialog, Where::Local, "OpenRecordset", 1004, 0, -1, 0,
+             {u8"本棚情報を取得することができませんでした。　-BookShelfTBL"}, false},
+        Case{"destination disk full", Op::Export, Where::FullDisk, nullptr, 0, 0, -1, 0, {kExportFailed}, false},
+        Case{"destination disk read-only", Op::ExportOver, Where::ReadOnlyDisk, nullptr, 0, 0, -1, 0,
+             {kQuestion, kExportFailed}, false},
+        Case{"destination removed after it was chosen", Op::Export, Where::Removed, nullptr, 0, 0, -1, 0,
+             {u8"エクスポート先の指定が正しくありません。\n指定し直してください。"}, false}),
+    [](const testing::TestParamInfo<Case>& info) { return "case" + std::to_string(info.index); });
+
+}  // namespace
