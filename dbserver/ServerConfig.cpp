@@ -1,5 +1,7 @@
 #include "ServerConfig.h"
 
+#include <mutex>
+
 namespace dbserver {
 
 const wchar_t kConfigKey[] = L"SOFTWARE\\OrvelDatabaseServer";
@@ -15,12 +17,6 @@ bool ReadValue(const wchar_t* name, DWORD* type, void* data, DWORD* size)
     LONG rc = RegQueryValueExW(key, name, nullptr, type, static_cast<BYTE*>(data), size);
     RegCloseKey(key);
     return rc == ERROR_SUCCESS;
-}
-
-bool ReadNumber(const wchar_t* name, DWORD* value)
-{
-    DWORD type = 0, size = sizeof *value;
-    return ReadValue(name, &type, value, &size) && type == REG_DWORD;
 }
 
 std::wstring ReadText(const wchar_t* name)
@@ -62,26 +58,92 @@ bool FreeThreaded()
     return lstrcmpiW(ReadText(L"Apartment").c_str(), L"free") == 0;
 }
 
+namespace {
+
+// Every call looks at the faults, so they are kept in memory and read again only when
+// the registry says the key has changed: a round trip must not pay for registry reads.
+struct Faults {
+    std::wstring operation;
+    DWORD code = 0, delayMs = 0, row = 0, exitAfterBytes = 0;
+    bool hasRow = false;
+};
+
+class FaultCache {
+public:
+    Faults Current()
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (!m_key && RegOpenKeyExW(HKEY_LOCAL_MACHINE, kConfigKey, 0, KEY_READ | KEY_NOTIFY | KEY_WOW64_32KEY,
+                                    &m_key) != ERROR_SUCCESS) {
+            m_key = nullptr;
+            return Faults();  // no settings at all yet
+        }
+        if (!m_changed)
+            m_changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (!m_loaded || !m_changed || WaitForSingleObject(m_changed, 0) == WAIT_OBJECT_0) {
+            // Watch first, then read: a change in between is not missed.
+            if (m_changed)
+                RegNotifyChangeKeyValue(m_key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, m_changed, TRUE);
+            m_faults = Read();
+            m_loaded = m_changed != nullptr;
+        }
+        return m_faults;
+    }
+
+private:
+    bool Number(const wchar_t* name, DWORD* value)
+    {
+        DWORD type = 0, size = sizeof *value;
+        return RegQueryValueExW(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+                   ERROR_SUCCESS &&
+               type == REG_DWORD;
+    }
+    Faults Read()
+    {
+        Faults f;
+        wchar_t text[64] = {};
+        DWORD type = 0, size = sizeof text - sizeof(wchar_t);
+        if (RegQueryValueExW(m_key, L"FaultOperation", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
+                ERROR_SUCCESS &&
+            type == REG_SZ)
+            f.operation = text;
+        Number(L"FaultCode", &f.code);
+        Number(L"FaultDelayMs", &f.delayMs);
+        f.hasRow = Number(L"FaultRow", &f.row);
+        Number(L"FaultExitAfterBytes", &f.exitAfterBytes);
+        return f;
+    }
+
+    std::mutex m_lock;
+    HKEY m_key = nullptr;
+    HANDLE m_changed = nullptr;
+    bool m_loaded = false;
+    Faults m_faults;
+};
+
+FaultCache g_faults;
+
+}  // namespace
+
 bool InjectedFault(const wchar_t* operation, long row, LONG* code)
 {
-    if (lstrcmpiW(ReadText(L"FaultOperation").c_str(), operation) != 0)
+    Faults f = g_faults.Current();
+    if (f.operation.empty() || lstrcmpiW(f.operation.c_str(), operation) != 0)
         return false;
-    DWORD value = 0;
-    if (ReadNumber(L"FaultRow", &value) && static_cast<long>(value) != row)
+    if (f.hasRow && static_cast<long>(f.row) != row)
         return false;
-    if (ReadNumber(L"FaultDelayMs", &value))
-        Sleep(value);
-    if (ReadNumber(L"FaultCode", &value) && value != 0) {
-        *code = static_cast<LONG>(value);
-        return true;
-    }
-    return false;
+    if (f.delayMs)
+        Sleep(f.delayMs);
+    if (f.code == 0)
+        return false;
+    *code = static_cast<LONG>(f.code);
+    return true;
 }
 
 DWORD ExitAfterBytes()
 {
-    DWORD value = 0;
-    return ReadNumber(L"FaultExitAfterBytes", &value) ? value : 0;
+    Faults f = g_faults.Current();
+    return lstrcmpiW(f.operation.c_str(), L"BackupRestoreDatabase") == 0 ? f.exitAfterBytes : 0;
 }
 
 std::wstring DatabaseFile(const std::wstring& name)

@@ -13,7 +13,7 @@
 //   FaultCode          REG_DWORD  what it answers instead of doing its work (0: it works)
 //   FaultDelayMs       REG_DWORD  it answers only after this long
 //   FaultRow           REG_DWORD  ReadRecord fails only at this row
-//   FaultExitAfterBytes REG_DWORD BackupRestoreDatabase ends the server process abruptly
+//   FaultExitAfterBytes REG_DWORD with FaultOperation BackupRestoreDatabase: it ends the server process abruptly
 //                                 once this many bytes of its new file (the backup, or
 //                                 the restored database) are written
 #pragma once
