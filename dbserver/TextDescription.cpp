@@ -1,10 +1,14 @@
 #include "TextDescription.h"
 
+#include <algorithm>
+
 namespace storage {
 
 std::u16string FromUtf8(const std::string& s, bool* ok)
 {
+    // Never more UTF-16 units than bytes: one allocation, whatever the text.
     std::u16string out;
+    out.reserve(s.size());
     bool good = true;
     for (size_t i = 0; i < s.size();) {
         unsigned char c = static_cast<unsigned char>(s[i]);
@@ -67,26 +71,28 @@ std::string ToUtf8(const std::u16string& s)
 
 namespace {
 
-bool Unescape(const std::string& field, std::u16string* out)
+// The field [begin, end) with its escapes undone, decoded. raw is scratch space the caller
+// keeps from field to field, so that a large table costs one allocation per value.
+bool Unescape(const char* begin, const char* end, std::string* raw, std::u16string* out)
 {
-    std::string raw;
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '\\') {
-            raw.push_back(field[i]);
+    raw->clear();
+    for (const char* p = begin; p < end; ++p) {
+        if (*p != '\\') {
+            raw->push_back(*p);
             continue;
         }
-        if (++i >= field.size())
+        if (++p >= end)
             return false;
-        switch (field[i]) {
-        case 't': raw.push_back('\t'); break;
-        case 'n': raw.push_back('\n'); break;
-        case 'r': raw.push_back('\r'); break;
-        case '\\': raw.push_back('\\'); break;
+        switch (*p) {
+        case 't': raw->push_back('\t'); break;
+        case 'n': raw->push_back('\n'); break;
+        case 'r': raw->push_back('\r'); break;
+        case '\\': raw->push_back('\\'); break;
         default: return false;
         }
     }
     bool ok = true;
-    *out = FromUtf8(raw, &ok);
+    *out = FromUtf8(*raw, &ok);
     return ok;
 }
 
@@ -105,57 +111,53 @@ std::string Escape(const std::u16string& value)
     return out;
 }
 
-std::vector<std::string> SplitTabs(const std::string& line)
-{
-    std::vector<std::string> fields(1);
-    for (char c : line) {
-        if (c == '\t')
-            fields.emplace_back();
-        else
-            fields.back().push_back(c);
-    }
-    return fields;
-}
-
 }  // namespace
 
 bool ParseTableText(const std::string& utf8, const std::u16string& tableName, Table* out,
                     std::string* error)
 {
+    // The text is walked in place and each value is allocated once, at its size: under
+    // Wine's heap, blocks made and freed again per row made a large table quadratic.
     Table table;
     table.name = tableName;
-    std::string text = utf8;
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        text.erase(0, 3);
-    size_t pos = 0;
+    const char* text = utf8.data();
+    const char* stop = text + utf8.size();
+    if (utf8.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text += 3;
+    table.rows.reserve(static_cast<size_t>(std::count(text, stop, '\n')));
+    std::string raw;
     int lineNo = 0;
     bool header = true;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-        pos = end == std::string::npos ? text.size() : end + 1;
+    while (text < stop) {
+        const char* end = std::find(text, stop, '\n');
+        const char* lineEnd = (end > text && end[-1] == '\r') ? end - 1 : end;
+        const char* line = text;
+        text = end == stop ? stop : end + 1;
         ++lineNo;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() && !header)
+        if (line == lineEnd && !header)
             continue;  // blank lines between rows are layout, not rows
-        std::vector<std::string> fields = SplitTabs(line);
-        std::vector<std::u16string> values(fields.size());
-        for (size_t i = 0; i < fields.size(); ++i) {
-            if (!Unescape(fields[i], &values[i])) {
+        std::vector<std::u16string> values;
+        values.reserve(header ? static_cast<size_t>(std::count(line, lineEnd, '\t')) + 1 : table.columns.size());
+        for (const char* field = line;;) {
+            const char* fieldEnd = std::find(field, lineEnd, '\t');
+            values.emplace_back();
+            if (!Unescape(field, fieldEnd, &raw, &values.back())) {
                 *error = "line " + std::to_string(lineNo) + ": bad escape or UTF-8";
                 return false;
             }
+            if (fieldEnd == lineEnd)
+                break;
+            field = fieldEnd + 1;
         }
         if (header) {
-            table.columns = values;
+            table.columns = std::move(values);
             header = false;
         } else if (values.size() != table.columns.size()) {
             *error = "line " + std::to_string(lineNo) + ": " + std::to_string(values.size()) +
                      " fields, the header has " + std::to_string(table.columns.size());
             return false;
         } else {
-            table.rows.push_back(values);
+            table.rows.push_back(std::move(values));
         }
     }
     if (header) {
