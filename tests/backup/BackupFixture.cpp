@@ -74,6 +74,13 @@ void SelectRow(HWND dialog, int row)
     SendMessageA(GetDlgItem(dialog, IDC_BOOK_LIST), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
 }
 
+void SwitchMode(HWND dialog, int modeButton)
+{
+    CheckDlgButton(dialog, IDC_MODE_EXPORT, modeButton == IDC_MODE_EXPORT ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_MODE_IMPORT, modeButton == IDC_MODE_IMPORT ? BST_CHECKED : BST_UNCHECKED);
+    PostClick(dialog, modeButton);
+}
+
 void BackupTest::SetUp()
 {
     DatabaseAccess::SetServerSlot(&pointer);

@@ -55,6 +55,8 @@ std::vector<ComboItem> ComboItems(HWND dialog);
 std::vector<ListRow> ListRows(HWND dialog);
 void SelectShelf(HWND dialog, int index);
 void SelectRow(HWND dialog, int row);
+// Chooses export (IDC_MODE_EXPORT) or import (IDC_MODE_IMPORT) as the user's click would.
+void SwitchMode(HWND dialog, int modeButton);
 
 class BackupTest : public testing::Test {
 protected:

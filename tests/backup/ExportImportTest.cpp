@@ -161,9 +161,7 @@ TEST_F(ExportImport, TheDialogAsksAndShows)
         steps.push_back(step);
     steps.back() = next;
     steps.push_back([&] {
-        CheckDlgButton(dialog.Hwnd(), IDC_MODE_EXPORT, BST_UNCHECKED);
-        CheckDlgButton(dialog.Hwnd(), IDC_MODE_IMPORT, BST_CHECKED);
-        PostClick(dialog.Hwnd(), IDC_MODE_IMPORT);
+        SwitchMode(dialog.Hwnd(), IDC_MODE_IMPORT);
         PostClick(dialog.Hwnd(), IDC_BROWSE_IMPORT);
         PostClick(dialog.Hwnd(), IDOK);
         return true;

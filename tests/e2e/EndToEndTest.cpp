@@ -4,6 +4,7 @@
 #include "DatabaseAccess.h"
 #include "ServerConnection.h"
 #include "ShellDialogs.h"
+#include "StandInData.h"
 #include "Storage.h"
 #include "Support.h"
 #include "resource.h"
@@ -19,21 +20,7 @@ namespace {
 std::string Data() { return ProgramFolder() + "..\\data"; }
 std::string Out() { return ProgramFolder() + "..\\out"; }
 
-std::u16string U16(const char* utf8)
-{
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::u16string s(n - 1, u'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, reinterpret_cast<wchar_t*>(&s[0]), n);
-    return s;
-}
-
-std::string ReadAll(const std::string& path) { return ReadFile(path); }
-
-void WriteDatabase(const std::string& name, const storage::Database& db)
-{
-    std::vector<uint8_t> bytes = storage::Serialize(db);
-    WriteFile(Data() + "\\" + name + ".mdf", std::string(bytes.begin(), bytes.end()));
-}
+void WriteDatabase(const std::string& name, const storage::Database& db) { testsupport::WriteDatabase(Data(), name, db); }
 
 storage::Database Book(const char* firstReport)
 {
@@ -59,23 +46,7 @@ protected:
     static void SetUpTestSuite() { RegisterStandInServer(Data()); }
     static void TearDownTestSuite() { UnregisterStandInServer(); }
 
-    // The common database with one carried-out BOOK, BOOK0101, listed under siteName.
-    static void WriteCatalogue(const char* siteName)
-    {
-        storage::Database common;
-        storage::Table shelves, books, links;
-        shelves.name = u"BookShelfTBL";
-        shelves.columns = {u"T_Index", u"BookShelfName"};
-        shelves.rows = {{u"1", U16(u8"本社工事部")}};
-        books.name = u"BookCommonTBL";
-        books.columns = {u"T_Index", u"Spot", u"BookName", u"SiteName", u"StartDate", u"EndDate"};
-        books.rows = {{u"101", U16(u8"山田"), u"BOOK0101", U16(siteName), u"2026/04/01", u"2027/03/31"}};
-        links.name = u"BookShelfInfoTBL";
-        links.columns = {u"T_Index", u"BookShelfID", u"BookID"};
-        links.rows = {{u"1", u"1", u"101"}};
-        common.tables = {shelves, books, links};
-        WriteDatabase("RariveSystemCommonDB", common);
-    }
+    static void WriteCatalogue(const char* siteName) { WriteOneBookCatalogue(Data(), siteName); }
 
     void SetUp() override
     {
@@ -151,24 +122,24 @@ protected:
 
 TEST_F(EndToEnd, ExportChangeImportGivesTheBackupBack)
 {
-    std::string original = ReadAll(Data() + "\\BOOK0101.mdf");
+    std::string original = ReadFile(Data() + "\\BOOK0101.mdf");
     std::string backup = out + "\\" + Ansi(u8"国道改良工事") + "\\BOOK0101.mdf";
     DeleteFileA(backup.c_str());
     EXPECT_EQ(std::vector<std::string>({u8"BOOKのエクスポートが終了しました。"}), Execute(true));
-    EXPECT_EQ(original, ReadAll(backup)) << "the backup is the BOOK's database as the server holds it";
+    EXPECT_EQ(original, ReadFile(backup)) << "the backup is the BOOK's database as the server holds it";
 
     WriteDatabase("BOOK0101", Book(u8"書き換えた日報"));
-    EXPECT_NE(original, ReadAll(Data() + "\\BOOK0101.mdf"));
+    EXPECT_NE(original, ReadFile(Data() + "\\BOOK0101.mdf"));
 
     g_file = backup;
     EXPECT_EQ(std::vector<std::string>({u8"BOOKのインポートが終了しました。"}), Execute(false));
-    EXPECT_EQ(original, ReadAll(Data() + "\\BOOK0101.mdf"));
+    EXPECT_EQ(original, ReadFile(Data() + "\\BOOK0101.mdf"));
 }
 
 TEST_F(EndToEnd, ABookInUseIsNotRestored)
 {
     std::string backup = out + "\\BOOK0101.mdf";
-    WriteFile(backup, ReadAll(Data() + "\\BOOK0101.mdf"));
+    WriteFile(backup, ReadFile(Data() + "\\BOOK0101.mdf"));
     DatabaseServer* other = nullptr;
     ASSERT_GE(ConnectDatabaseServer(&other), 0);
     BSTR name = SysAllocString(L"BOOK0101");
@@ -185,7 +156,7 @@ TEST_F(EndToEnd, ABookInUseIsNotRestored)
 TEST_F(EndToEnd, ThreeHundredMegabytesFreeIsEnough)
 {
     std::string backup = out + "\\BOOK0101.mdf";
-    WriteFile(backup, ReadAll(Data() + "\\BOOK0101.mdf"));
+    WriteFile(backup, ReadFile(Data() + "\\BOOK0101.mdf"));
     g_file = backup;
     SetMachineDword("SOFTWARE\\OrvelDatabaseServer", "FreeSpaceMB", 299);
     EXPECT_EQ(std::vector<std::string>({u8"データベースドライブの空き容量が299MBです。\n300MB以上の空き容量を確保して、再度、インポートを行ってください。"}),
@@ -209,8 +180,8 @@ TEST_F(EndToEnd, ADisplayNameOfADotNeverEmptiesTheDestination)
     EXPECT_EQ(std::vector<std::string>({u8"「" + Utf8(out) + u8"\\BOOK0101」フォルダが既に存在します。\n上書きしますか？",
                                         u8"BOOKのエクスポートが終了しました。"}),
               Execute(true, IDYES));
-    EXPECT_EQ("the user's own file", ReadAll(out + "\\memo.txt"));
-    EXPECT_EQ("another BOOK's backup", ReadAll(other + "\\BOOK0102.mdf"));
-    EXPECT_EQ(ReadAll(Data() + "\\BOOK0101.mdf"), ReadAll(out + "\\BOOK0101\\BOOK0101.mdf"));
+    EXPECT_EQ("the user's own file", ReadFile(out + "\\memo.txt"));
+    EXPECT_EQ("another BOOK's backup", ReadFile(other + "\\BOOK0102.mdf"));
+    EXPECT_EQ(ReadFile(Data() + "\\BOOK0101.mdf"), ReadFile(out + "\\BOOK0101\\BOOK0101.mdf"));
     EXPECT_EQ(std::vector<std::string>({"BOOK0101", "memo.txt", Ansi(u8"国道改良工事")}), FolderEntries(out));
 }

@@ -9,6 +9,7 @@
 #include "DatabaseAccess.h"
 #include "ServerConnection.h"
 #include "ShellDialogs.h"
+#include "StandInData.h"
 #include "Storage.h"
 #include "Support.h"
 #include "resource.h"
@@ -22,6 +23,7 @@
 
 using namespace testsupport;
 using backuptest::SelectRow;
+using backuptest::SwitchMode;
 
 namespace {
 
@@ -39,19 +41,7 @@ std::string Local() { return Full(ProgramFolder() + "..\\dest"); }
 // read-only one holding dest\国道改良工事\BOOK0101.mdf.
 std::string DisksMissing() { return ReadFile(ProgramFolder() + "..\\disks-unavailable.txt"); }
 
-std::u16string U16(const std::string& utf8)
-{
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    std::u16string s(n - 1, u'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, reinterpret_cast<wchar_t*>(&s[0]), n);
-    return s;
-}
-
-void WriteDatabase(const std::string& name, const storage::Database& db)
-{
-    std::vector<uint8_t> bytes = storage::Serialize(db);
-    WriteFile(Data() + "\\" + name + ".mdf", std::string(bytes.begin(), bytes.end()));
-}
+void WriteDatabase(const std::string& name, const storage::Database& db) { testsupport::WriteDatabase(Data(), name, db); }
 
 // A BOOK of about 2 MB: large enough that a server ending after 64 KB leaves a partial
 // file, and too large for the 1 MB disk.
@@ -182,19 +172,7 @@ protected:
     void SetUp() override
     {
         ClearFaults();
-        storage::Database common;
-        storage::Table shelves, books, links;
-        shelves.name = u"BookShelfTBL";
-        shelves.columns = {u"T_Index", u"BookShelfName"};
-        shelves.rows = {{u"1", U16(u8"本社工事部")}};
-        books.name = u"BookCommonTBL";
-        books.columns = {u"T_Index", u"Spot", u"BookName", u"SiteName", u"StartDate", u"EndDate"};
-        books.rows = {{u"101", U16(u8"山田"), u"BOOK0101", U16(u8"国道改良工事"), u"2026/04/01", u"2027/03/31"}};
-        links.name = u"BookShelfInfoTBL";
-        links.columns = {u"T_Index", u"BookShelfID", u"BookID"};
-        links.rows = {{u"1", u"1", u"101"}};
-        common.tables = {shelves, books, links};
-        WriteDatabase("RariveSystemCommonDB", common);
+        WriteOneBookCatalogue(Data(), u8"国道改良工事");
         WriteDatabase("BOOK0101", BigBook());
         WriteFile(ProgramFolder() + "..\\CarryInfo.ini",
                   "[CarryingCommon]\r\nCarryingCnt=1\r\n[CarryingInfo_1]\r\nCarryingBookID=101\r\n");
@@ -256,9 +234,7 @@ TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
     if (c.op == Op::Import) {
         g_file = backup;
         steps.push_back([&] {
-            CheckDlgButton(dialog.Hwnd(), IDC_MODE_EXPORT, BST_UNCHECKED);
-            CheckDlgButton(dialog.Hwnd(), IDC_MODE_IMPORT, BST_CHECKED);
-            PostClick(dialog.Hwnd(), IDC_MODE_IMPORT);
+            SwitchMode(dialog.Hwnd(), IDC_MODE_IMPORT);
             PostClick(dialog.Hwnd(), IDC_BROWSE_IMPORT);
             PostClick(dialog.Hwnd(), IDOK);
             return true;
@@ -290,9 +266,7 @@ TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
         RemoveTree(again);
         CreateDirectoryA(again.c_str(), nullptr);
         g_folder = again;
-        CheckDlgButton(dialog.Hwnd(), IDC_MODE_IMPORT, BST_UNCHECKED);
-        CheckDlgButton(dialog.Hwnd(), IDC_MODE_EXPORT, BST_CHECKED);
-        PostClick(dialog.Hwnd(), IDC_MODE_EXPORT);
+        SwitchMode(dialog.Hwnd(), IDC_MODE_EXPORT);
         PostClick(dialog.Hwnd(), IDC_BROWSE_EXPORT);
         return true;
     });
