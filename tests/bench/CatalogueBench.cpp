@@ -10,6 +10,7 @@
 #include "Storage.h"
 
 #include "BenchClock.h"
+#include "BenchData.h"
 #include "../backup/CarriedOracle.h"
 
 #include <windows.h>
@@ -28,47 +29,6 @@ std::string Folder()
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string s = path;
     return s.substr(0, s.find_last_of('\\') + 1);
-}
-
-std::u16string Num(long n)
-{
-    std::string s = std::to_string(n);
-    return std::u16string(s.begin(), s.end());
-}
-
-void WriteCommonDatabase(const std::string& dataFolder, int shelves, int books, int links)
-{
-    storage::Database db;
-    storage::Table s, b, l;
-    s.name = u"BookShelfTBL";
-    s.columns = {u"T_Index", u"BookShelfName"};
-    for (int i = 1; i <= shelves; ++i)
-        s.rows.push_back({Num(i), u"\u672c\u68da" + Num(i)});
-    b.name = u"BookCommonTBL";
-    b.columns = {u"T_Index", u"Spot", u"BookName", u"SiteName", u"StartDate", u"EndDate"};
-    for (int i = 1; i <= books; ++i)
-        b.rows.push_back({Num(i), u"\u5c71\u7530", u"BOOK" + Num(i), u"\u5de5\u4e8b" + Num(i), u"2026/04/01", u"2027/03/31"});
-    l.name = u"BookShelfInfoTBL";
-    l.columns = {u"T_Index", u"BookShelfID", u"BookID"};
-    for (int i = 1; i <= links; ++i)
-        l.rows.push_back({Num(i), Num(1 + (i * 7) % shelves), Num(1 + (i * 13) % books)});
-    db.tables = {s, b, l};
-    std::vector<uint8_t> bytes = storage::Serialize(db);
-    HANDLE h = CreateFileA((dataFolder + "RariveSystemCommonDB.mdf").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD w;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &w, nullptr);
-    CloseHandle(h);
-}
-
-void WriteCarryInfo(const std::string& path, int carried, int books)
-{
-    std::string text = "[CarryingCommon]\r\nCarryingCnt=" + std::to_string(carried) + "\r\n";
-    for (int k = 1; k <= carried; ++k)
-        text += "[CarryingInfo_" + std::to_string(k) + "]\r\nCarryingBookID=" + std::to_string(1 + (k * 37) % books) + "\r\n";
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD w;
-    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &w, nullptr);
-    CloseHandle(h);
 }
 
 struct Tables {

@@ -10,6 +10,7 @@
 #include "Storage.h"
 
 #include "BenchClock.h"
+#include "BenchData.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -58,56 +59,6 @@ void WaitForServerExit()
 {
     for (int i = 0; i < 200 && ServerRunning(); ++i)
         Sleep(100);
-}
-
-void Write(HANDLE h, const void* p, size_t n)
-{
-    DWORD w;
-    WriteFile(h, p, static_cast<DWORD>(n), &w, nullptr);
-}
-
-void WriteU32(std::vector<uint8_t>& b, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-// A database file of about `megabytes`, written as it streams (a 32-bit process should
-// not hold it twice).
-void MakeBigDatabase(const std::wstring& path, int megabytes)
-{
-    const uint32_t valueChars = 32 * 1024;  // 64 KB per value
-    const uint32_t rows = static_cast<uint32_t>(megabytes) * 16;
-    std::vector<uint8_t> head;
-    WriteU32(head, 1);
-    const std::u16string name = u"DataTBL", column = u"Data";
-    WriteU32(head, static_cast<uint32_t>(name.size()));
-    for (char16_t c : name) { head.push_back(static_cast<uint8_t>(c)); head.push_back(0); }
-    WriteU32(head, 1);
-    WriteU32(head, static_cast<uint32_t>(column.size()));
-    for (char16_t c : column) { head.push_back(static_cast<uint8_t>(c)); head.push_back(0); }
-    WriteU32(head, rows);
-    std::vector<uint8_t> row;
-    WriteU32(row, valueChars);
-    for (uint32_t i = 0; i < valueChars; ++i) {
-        char16_t c = static_cast<char16_t>(0x3042 + i % 80);
-        row.push_back(static_cast<uint8_t>(c));
-        row.push_back(static_cast<uint8_t>(c >> 8));
-    }
-    uint64_t payload = head.size() + uint64_t(rows) * row.size();
-    uint32_t crc = storage::Crc32(head.data(), head.size());
-    for (uint32_t r = 0; r < rows; ++r)
-        crc = storage::Crc32(row.data(), row.size(), crc);
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    std::vector<uint8_t> header = {'O', 'R', 'V', 'L', 'M', 'D', 'F', '1'};
-    WriteU32(header, 1);
-    WriteU32(header, static_cast<uint32_t>(payload));
-    WriteU32(header, crc);
-    Write(h, header.data(), header.size());
-    Write(h, head.data(), head.size());
-    for (uint32_t r = 0; r < rows; ++r)
-        Write(h, row.data(), row.size());
-    CloseHandle(h);
 }
 
 void MakeRowDatabase(const std::wstring& path)
