@@ -18,6 +18,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 
