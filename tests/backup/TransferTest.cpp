@@ -219,32 +219,20 @@ TEST_F(Transfer, TheBackupPathLimit)
         SCOPED_TRACE(length);
         SetUp();
         fake.calls.clear();
+        // <destination>\ddd...\<99 s>\BOOK0101.mdf, exactly length bytes.
         char full[MAX_PATH];
         GetFullPathNameA(dest.c_str(), sizeof full, full, nullptr);
-        std::string destination = full;
-        // <destination>\<site>\BOOK0101.mdf
-        std::string site(length - destination.size() - 1 - std::strlen("\\BOOK0101.mdf"), 's');
-        BookRecord book = {};
-        std::strcpy(book.BookName, "BOOK0101");
-        std::strncpy(book.SiteName, site.c_str(), sizeof book.SiteName - 1);
-        if (site.size() >= sizeof book.SiteName) {
-            // Too long for the record: make the destination longer instead.
-            std::string deeper = destination + "\\" + std::string(site.size() - 100, 'd');
-            CreateDirectoryA(deeper.c_str(), nullptr);
-            destination = deeper;
-            site.assign(99, 's');
-            std::strcpy(book.SiteName, site.c_str());
-        }
-        ASSERT_EQ(length, (destination + "\\" + site + "\\BOOK0101.mdf").size());
-        ExportOutcome outcome = ExportBook(book, destination, [](const std::string&) { return true; });
-        if (length == 259) {
-            EXPECT_EQ(ExportOutcome::Exported, outcome.kind);
-            EXPECT_EQ("BOOK0101 backup #1", ReadFile(destination + "\\" + site + "\\BOOK0101.mdf"));
-        } else {
-            EXPECT_EQ(ExportOutcome::Failed, outcome.kind);
-            EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, outcome.code);
-            EXPECT_TRUE(fake.calls.empty()) << fake.calls.front();
-        }
+        const std::string site(99, 's');
+        const size_t pad = length - std::strlen(full) - 2 - site.size() - std::strlen("\\BOOK0101.mdf");
+        const std::string destination = std::string(full) + "\\" + std::string(pad, 'd');
+        CreateDirectoryA(destination.c_str(), nullptr);
+        const std::string file = destination + "\\" + site + "\\BOOK0101.mdf";
+        ASSERT_EQ(length, file.size());
+        ExportOutcome outcome = ExportBook(Book("BOOK0101", site.c_str()), destination, [](const std::string&) { return true; });
+        EXPECT_EQ(length == 259 ? ExportOutcome::Exported : ExportOutcome::Failed, outcome.kind);
+        EXPECT_EQ(length == 259 ? 0 : ERROR_FILENAME_EXCED_RANGE, outcome.code);
+        EXPECT_EQ(length == 259 ? "BOOK0101 backup #1" : "", ReadFile(file));
+        EXPECT_EQ(length == 259 ? 1u : 0u, fake.calls.size()) << "a 260-byte path never reaches the server";
     }
 }
 
