@@ -62,7 +62,7 @@ void RemoveStaleTemporaryFiles(const std::wstring& folder)
         size_t mark = name.rfind(kTempMark);
         if (mark == std::wstring::npos || (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             continue;
-        DWORD pid = wcstoul(name.c_str() + mark + 4, nullptr, 10);
+        DWORD pid = wcstoul(name.c_str() + mark + wcslen(kTempMark), nullptr, 10);
         if (pid == 0 || pid == GetCurrentProcessId())
             continue;
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
