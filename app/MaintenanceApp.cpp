@@ -42,10 +42,7 @@ BOOL MaintenanceApp::InitInstance()
     winui::SetMessagePendingDelay(kMessagePendingDelayMs);
 
     if (!CheckEnvironment()) {
-        winui::AppMessageBox(
-            "このツールは、施工管理システムのクライアントのみがインストールされている環境で動作します。\n"
-            "ツールを終了します。",
-            MB_OK);
+        winui::AppMessageBox(msg::kNotClientOnly, MB_OK);
         return FALSE;
     }
 

@@ -6,6 +6,7 @@
 #include "DatabaseAccess.h"
 #include "EnvironmentSettingsDialog.h"
 #include "MessageBox.h"
+#include "Messages.h"
 #include "ProgramPath.h"
 #include "ServerNumbers.h"
 #include "WaitCursor.h"
@@ -112,7 +113,7 @@ void MaintenanceMenuDialog::OnBookBackup()
     if (ProgramParentFolderFile("RariveMenu", "ini", iniPath, sizeof iniPath))
         carrying = static_cast<int>(GetPrivateProfileIntA("General", "Carrying", 0, iniPath));
     if (carrying == 0) {
-        winui::AppMessageBox("持ち出しているBOOKはありません", MB_OK);
+        winui::AppMessageBox(msg::kNothingCarried, MB_OK);
         return;
     }
     if (!ConfirmServerRestart())
@@ -124,11 +125,7 @@ int MaintenanceMenuDialog::ConfirmServerRestart()
 {
     if (g_bServerRestarted)
         return 1;
-    char prompt[512] = "";
-    lstrcatA(prompt, "サーバーシステムを再起動します。\n");
-    lstrcatA(prompt, "サーバーに接続しているアプリケーションを終了させてください。\n");
-    lstrcatA(prompt, "その後に「ＯＫ」ボタンを押してください。");
-    if (winui::AppMessageBox(prompt, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
+    if (winui::AppMessageBox(msg::kRestartServer, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
         return 0;
     winui::BeginWaitCursor();
     DatabaseAccess access;

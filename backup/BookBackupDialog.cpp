@@ -12,7 +12,6 @@
 #include "WaitCursor.h"
 #include "resource.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -132,7 +131,7 @@ BOOL BookBackupDialog::OnInitDialog()
 
     SendDlgItemMessageA(Hwnd(), IDC_SHELF_COMBO, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_imageList));
     HWND list = Item(IDC_BOOK_LIST);
-    const char* headers[] = {"BOOK名称", "BOOK作成者"};
+    const char* headers[] = {msg::kBookNameHeader, msg::kBookSpotHeader};
     for (int i = 0; i < 2; ++i) {
         LVCOLUMNA column = {};
         column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
@@ -174,28 +173,24 @@ int BookBackupDialog::LoadCatalogue()
     DatabaseAccess access;
     long code = access.OpenDatabase(kCommonDatabase);
     if (code != 0) {
-        char text[256];
-        std::snprintf(text, sizeof text, "データベースを開くことができませんでした。　-%s -%ld", kCommonDatabase, code);
-        winui::AppMessageBox(text, MB_OK | MB_ICONSTOP);
+        winui::AppMessageBox(FormatText(msg::kCannotOpenDatabase, kCommonDatabase, code).c_str(), MB_OK | MB_ICONSTOP);
         return 0;
     }
     const char* failed = nullptr;
     const char* format = nullptr;
     if (!access.ReadBookShelfRecords(kCommonDatabase, "BookShelfTBL", &m_catalogue.shelves, &m_catalogue.shelfCount)) {
         failed = "BookShelfTBL";
-        format = "本棚情報を取得することができませんでした。　-%s";
+        format = msg::kNoShelves;
     } else if (!access.ReadBookRecords(kCommonDatabase, "BookCommonTBL", &m_catalogue.books, &m_catalogue.bookCount)) {
         failed = "BookCommonTBL";
-        format = "本情報を取得することができませんでした。　-%s";
+        format = msg::kNoBooks;
     } else if (!access.ReadShelfBookLinks(kCommonDatabase, "BookShelfInfoTBL", &m_catalogue.links,
                                           &m_catalogue.linkCount)) {
         failed = "BookShelfInfoTBL";
-        format = "本棚・本情報を取得することができませんでした。　-%s";
+        format = msg::kNoShelfBooks;
     }
     if (failed) {
-        char text[256];
-        std::snprintf(text, sizeof text, format, failed);
-        winui::AppMessageBox(text, MB_OK | MB_ICONSTOP);
+        winui::AppMessageBox(FormatText(format, failed).c_str(), MB_OK | MB_ICONSTOP);
         FreeCatalogue();
         std::memset(&m_catalogue, 0, sizeof m_catalogue);
         access.CloseDatabase(kCommonDatabase);
@@ -354,7 +349,7 @@ void BookBackupDialog::OnModeChanged()
 void BookBackupDialog::OnBrowseExportFolder()
 {
     UpdateData(TRUE);
-    BrowseForFolder("エクスポート先を選択してください。", m_exportFolder, sizeof m_exportFolder);
+    BrowseForFolder(msg::kChooseExportFolder, m_exportFolder, sizeof m_exportFolder);
     UpdateData(FALSE);
 }
 
@@ -366,7 +361,7 @@ void BookBackupDialog::OnBrowseImportFile()
     OPENFILENAMEA info = {};
     info.lStructSize = sizeof info;
     info.hwndOwner = nullptr;
-    info.lpstrFilter = "BOOKファイル (BOOK*.mdf)\0BOOK*.mdf\0";
+    info.lpstrFilter = msg::kBookFileFilter;
     info.nFilterIndex = 1;
     info.lpstrFile = file;
     info.nMaxFile = sizeof file;

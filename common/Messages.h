@@ -1,10 +1,36 @@
-// The texts the tool shows about backups and folders, each written once. They are the
-// system's own words, byte for byte (Shift-JIS in the program); "%s" and "%ld" are filled
-// in with FormatText.
+// Every text the tool shows, each written once (the dialog templates and the string
+// table are in the resource script; the dialog framework keeps its own two). They are
+// the system's own words, byte for byte (Shift-JIS in the program); "%s" and "%ld" are
+// filled in with FormatText.
 #pragma once
 #include <string>
 
 namespace msg {
+
+// Start-up.
+inline const char kNotClientOnly[] =
+    "このツールは、施工管理システムのクライアントのみがインストールされている環境で動作します。\n"
+    "ツールを終了します。";
+
+// Maintenance menu.
+inline const char kNothingCarried[] = "持ち出しているBOOKはありません";
+inline const char kRestartServer[] =
+    "サーバーシステムを再起動します。\n"
+    "サーバーに接続しているアプリケーションを終了させてください。\n"
+    "その後に「ＯＫ」ボタンを押してください。";
+
+// The carried-BOOK catalogue of the backup dialog.
+inline const char kCannotOpenDatabase[] = "データベースを開くことができませんでした。　-%s -%ld";  // database, code
+inline const char kNoShelves[] = "本棚情報を取得することができませんでした。　-%s";          // table
+inline const char kNoBooks[] = "本情報を取得することができませんでした。　-%s";              // table
+inline const char kNoShelfBooks[] = "本棚・本情報を取得することができませんでした。　-%s";   // table
+inline const char kBookNameHeader[] = "BOOK名称";
+inline const char kBookSpotHeader[] = "BOOK作成者";
+
+// The shell's pickers.
+inline const char kChooseExportFolder[] = "エクスポート先を選択してください。";
+inline const char kChooseWorkFolder[] = "作業フォルダを選択してください";
+inline const char kBookFileFilter[] = "BOOKファイル (BOOK*.mdf)\0BOOK*.mdf\0";
 
 // Export destination.
 inline const char kNoExportFolder[] = "エクスポート先のフォルダが指定されていません。\nフォルダを指定してください。";

@@ -32,7 +32,7 @@ BOOL EnvironmentSettingsDialog::OnInitDialog()
 void EnvironmentSettingsDialog::OnBrowse()
 {
     UpdateData(TRUE);
-    BrowseForFolder("作業フォルダを選択してください", m_workFolder, sizeof m_workFolder);
+    BrowseForFolder(msg::kChooseWorkFolder, m_workFolder, sizeof m_workFolder);
     UpdateData(FALSE);
 }
 
