@@ -5,7 +5,7 @@
 
 #include <commctrl.h>
 
-#include <exception>
+#include <new>
 
 namespace winui {
 namespace {
@@ -13,6 +13,8 @@ Dialog* g_innermost = nullptr;
 
 // Shown when a handler could not finish for want of memory.
 const char kOutOfMemory[] = "テクニカルエラー\n\nメモリが不足しているため、処理を中断しました。";
+// Shown when a handler stopped on anything else thrown (a fault of the program's own).
+const char kUnexpectedError[] = "テクニカルエラー\n\n予期しないエラーが発生したため、処理を中断しました。";
 
 // Templates place their dialogs at (0, 0); like a framework dialog, each opens centred
 // on its owner, or on the work area when it has none, and stays on the screen.
@@ -148,16 +150,21 @@ bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
 INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     // The tool's own code throws nothing, but its strings and vectors throw when memory
-    // runs out; no exception may cross into the system's dialog code. The user is told,
-    // and a dialog that was still opening does not open.
+    // runs out; no exception may cross into the system's dialog code. The user is told
+    // (running out of memory is said as such, anything else is not), and a dialog that
+    // was still opening does not open.
+    const char* text;
     try {
         return Dispatch(hwnd, msg, wParam, lParam);
-    } catch (const std::exception&) {
-        AppMessageBox(kOutOfMemory, MB_OK | MB_ICONSTOP);
-        if (msg == WM_INITDIALOG)
-            ::EndDialog(hwnd, -1);
-        return TRUE;
+    } catch (const std::bad_alloc&) {
+        text = kOutOfMemory;
+    } catch (...) {
+        text = kUnexpectedError;
     }
+    AppMessageBox(text, MB_OK | MB_ICONSTOP);
+    if (msg == WM_INITDIALOG)
+        ::EndDialog(hwnd, -1);
+    return TRUE;
 }
 
 INT_PTR Dialog::Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)

@@ -67,8 +67,8 @@ int MessageBoxRecorder::Handler(HWND owner, const char* text, const char* captio
     return IDOK;
 }
 
-ModalDriver::ModalDriver(std::vector<std::function<bool()>> steps, UINT intervalMs)
-    : m_steps(std::move(steps)), m_started(GetTickCount())
+ModalDriver::ModalDriver(std::vector<std::function<bool()>> steps, UINT intervalMs, DWORD limitMs)
+    : m_steps(std::move(steps)), m_started(GetTickCount()), m_limit(limitMs)
 {
     g_driver = this;
     m_timer = SetTimer(nullptr, 0, intervalMs, &ModalDriver::Tick);
@@ -86,14 +86,14 @@ void CALLBACK ModalDriver::Tick(HWND, UINT, UINT_PTR, DWORD)
     if (!self)
         return;
     // A dialog that never appears, or never closes, must not hang the test run: after
-    // 20 s the test fails and the innermost dialog is ended.
-    if (GetTickCount() - self->m_started > 20000) {
+    // the limit the test fails and the innermost dialog is ended.
+    if (GetTickCount() - self->m_started > self->m_limit) {
         if (!self->Finished())
             ADD_FAILURE() << "modal driver: step " << self->m_next << " never completed";
         else
-            ADD_FAILURE() << "modal driver: the dialog was still open 20 s after the last step";
+            ADD_FAILURE() << "modal driver: the dialog was still open " << self->m_limit / 1000 << " s after the last step";
         self->m_next = self->m_steps.size();
-        self->m_started = GetTickCount();  // try again in 20 s if this does not end it
+        self->m_started = GetTickCount();  // try again after the limit if this does not end it
         if (HWND open = winui::Dialog::ActiveModalWindow())
             EndDialog(open, IDCANCEL);
         return;

@@ -46,7 +46,9 @@ private:
 // thread. Each step is tried on every tick until it returns true; then the next one.
 class ModalDriver {
 public:
-    explicit ModalDriver(std::vector<std::function<bool()>> steps, UINT intervalMs = 20);
+    // A run that has not ended limitMs after it began (or after the last step) fails and
+    // the innermost dialog is ended.
+    explicit ModalDriver(std::vector<std::function<bool()>> steps, UINT intervalMs = 20, DWORD limitMs = 20000);
     ~ModalDriver();
     bool Finished() const { return m_next >= m_steps.size(); }
     size_t StepsDone() const { return m_next; }
@@ -57,6 +59,7 @@ private:
     size_t m_next = 0;
     UINT_PTR m_timer;
     DWORD m_started;
+    DWORD m_limit;
 };
 
 // Posts a button click to a dialog (a sent click would re-enter the modal loop).

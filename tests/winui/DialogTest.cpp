@@ -1,5 +1,6 @@
 // The dialog framework at its boundary with the system: what a handler throws (memory
-// running out inside a string or vector) never crosses into the system's dialog code.
+// running out inside a string or vector, or a fault of the program's own) never crosses
+// into the system's dialog code.
 #include "Dialog.h"
 #include "Support.h"
 #include "resource.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <new>
+#include <stdexcept>
 
 using namespace testsupport;
 
@@ -14,52 +16,65 @@ namespace {
 
 class ThrowingDialog : public winui::Dialog {
 public:
-    explicit ThrowingDialog(bool inInit) : winui::Dialog(IDD_ABOUTBOX), m_inInit(inInit) {}
+    ThrowingDialog(bool inInit, bool outOfMemory) : winui::Dialog(IDD_ABOUTBOX), m_inInit(inInit), m_outOfMemory(outOfMemory) {}
 
 protected:
     BOOL OnInitDialog() override
     {
         if (m_inInit)
-            throw std::bad_alloc();
+            Throw();
         return winui::Dialog::OnInitDialog();
     }
-    void OnOK() override { throw std::bad_alloc(); }
+    void OnOK() override { Throw(); }
 
 private:
+    void Throw()
+    {
+        if (m_outOfMemory)
+            throw std::bad_alloc();
+        throw std::length_error("vector");
+    }
     bool m_inInit;
+    bool m_outOfMemory;
 };
 
 }  // namespace
 
-TEST(Dialog, AHandlerOutOfMemoryIsReportedAndTheDialogGoesOn)
+TEST(Dialog, WhatAHandlerThrowsIsReportedAndTheDialogGoesOn)
 {
-    const std::string text = Ansi(u8"テクニカルエラー\n\nメモリが不足しているため、処理を中断しました。");
-    // Thrown while the dialog opens: the message, and the dialog does not open.
-    {
+    struct Case {
+        bool inInit;  // thrown while the dialog opens: it does not open (-1)
+        bool outOfMemory;
+        const char* text;  // UTF-8
+    };
+    const Case cases[] = {
+        /* 0 */ {true, true, u8"テクニカルエラー\n\nメモリが不足しているため、処理を中断しました。"},
+        /* 1 */ {false, true, u8"テクニカルエラー\n\nメモリが不足しているため、処理を中断しました。"},
+        /* 2 */ {true, false, u8"テクニカルエラー\n\n予期しないエラーが発生したため、処理を中断しました。"},
+        /* 3 */ {false, false, u8"テクニカルエラー\n\n予期しないエラーが発生したため、処理を中断しました。"},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE("case " + std::to_string(i));
         MessageBoxRecorder boxes;
-        ThrowingDialog d(true);
-        EXPECT_EQ(-1, d.DoModal());
+        ThrowingDialog d(c.inInit, c.outOfMemory);
+        // Thrown by OK: the message, and the dialog still answers (Cancel closes it). A
+        // dialog that stays open where it must not is ended by the driver in seconds.
+        std::vector<std::function<bool()>> steps = {[&] { return d.Hwnd() != nullptr; },
+                                                    [&] {
+                                                        PostClick(d.Hwnd(), IDOK);
+                                                        return true;
+                                                    },
+                                                    [&] { return !boxes.Shown().empty(); },
+                                                    [&] {
+                                                        PostClick(d.Hwnd(), IDCANCEL);
+                                                        return true;
+                                                    }};
+        ModalDriver driver(c.inInit ? std::vector<std::function<bool()>>{[] { return false; }} : steps, 20, 5000);
+        EXPECT_EQ(c.inInit ? -1 : IDCANCEL, d.DoModal());
+        EXPECT_TRUE(c.inInit || driver.Finished());
         ASSERT_EQ(1u, boxes.Shown().size());
-        EXPECT_EQ(text, boxes.Shown()[0].text);
-    }
-    // Thrown by OK: the message, and the dialog still answers (Cancel closes it).
-    {
-        MessageBoxRecorder boxes;
-        ThrowingDialog d(false);
-        ModalDriver driver({[&] { return d.Hwnd() != nullptr; },
-                            [&] {
-                                PostClick(d.Hwnd(), IDOK);
-                                return true;
-                            },
-                            [&] { return !boxes.Shown().empty(); },
-                            [&] {
-                                PostClick(d.Hwnd(), IDCANCEL);
-                                return true;
-                            }});
-        EXPECT_EQ(IDCANCEL, d.DoModal());
-        EXPECT_TRUE(driver.Finished());
-        ASSERT_EQ(1u, boxes.Shown().size());
-        EXPECT_EQ(text, boxes.Shown()[0].text);
+        EXPECT_EQ(Ansi(c.text), boxes.Shown()[0].text);
         EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), boxes.Shown()[0].flags);
     }
 }
