@@ -3,6 +3,7 @@
 #include "DatabaseAccess.h"
 #include "FakeDatabaseServer.h"
 #include "Records.h"
+#include "ServerConnection.h"
 #include "Support.h"
 #include "TextConversion.h"
 
@@ -246,4 +247,49 @@ TEST_F(Access, RowsWithOddElementsAreReadAroundThem)
         "ReadRecord(RariveSystemCommonDB,RS1,1)", "ReadRecord(RariveSystemCommonDB,RS1,2)",
         "CloseRecordset(RariveSystemCommonDB,RS1)"};
     EXPECT_EQ(expected, fake.calls);
+}
+
+// A call that finds the server gone lets go of the dead server's proxy, and the next call
+// connects afresh, once; a failed reconnection answers with its own code. A code that
+// only refuses the operation keeps the connection.
+TEST_F(Access, AServerFoundGoneIsLetGoAndConnectedAfreshOnce)
+{
+    struct Case {
+        long code;  // what the old server answers
+        bool gone;
+        HRESULT reconnect;
+    };
+    const Case cases[] = {
+        /* 0 */ {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true, S_OK},
+        /* 1 */ {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), true, S_OK},
+        /* 2 */ {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE), true, S_OK},
+        /* 3 */ {RPC_E_DISCONNECTED, true, S_OK},
+        /* 4 */ {RPC_E_SERVER_DIED, true, S_OK},
+        /* 5 */ {RPC_E_SERVER_DIED_DNE, true, S_OK},
+        /* 6 */ {CO_E_OBJNOTCONNECTED, true, S_OK},
+        /* 7 */ {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true, REGDB_E_CLASSNOTREG},
+        /* 8 */ {146, false, S_OK},
+        /* 9 */ {1002, false, S_OK},
+        /* 10 */ {E_FAIL, false, S_OK},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE("case " + std::to_string(i));
+        FakeDatabaseServer old, fresh;
+        old.openDatabaseResult = c.code;
+        DatabaseServer* slot = &old;
+        FakeServerRegistration registration(&fresh, c.reconnect);
+        DatabaseAccess::SetServerSlot(&slot);
+        EXPECT_EQ(c.code, access.OpenDatabase("x"));
+        const bool connects = c.gone && SUCCEEDED(c.reconnect);
+        EXPECT_EQ(!c.gone ? c.code : connects ? 0 : c.reconnect, access.OpenDatabase("x"));
+        EXPECT_EQ(c.gone ? 0 : 1, old.refs) << "the gone server's proxy is released, a working one kept";
+        EXPECT_EQ(connects ? 1 : 0, registration.activations);
+        access.OpenDatabase("x");
+        EXPECT_EQ(connects ? 1 : 0, registration.activations) << "a server that answers is not connected again";
+        EXPECT_EQ(c.gone ? (connects ? static_cast<DatabaseServer*>(&fresh) : nullptr) : &old, slot);
+        DatabaseAccess::SetServerSlot(nullptr);
+        if (slot == &fresh)
+            ReleaseDatabaseServer(&slot);
+    }
 }
