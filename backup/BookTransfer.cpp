@@ -40,52 +40,72 @@ long Backup(const std::string& database, const std::string& file)
     return code;
 }
 
-// Removes a folder this export made, with what lies in it.
-void RemoveOwnFolder(const std::string& folder)
+// The system's error for the call that just failed, or fallback when it left none.
+long LastError(DWORD fallback)
 {
-    DeleteFolderContents(folder.c_str());
-    RemoveDirectoryA(folder.c_str());
+    DWORD error = GetLastError();
+    return static_cast<long>(error ? error : fallback);
 }
 
-// A new, empty folder beside bookFolder; empty text when none could be made.
-std::string MakeSiblingFolder(const std::string& bookFolder)
+// Takes back the folders this export made, newest first: the BOOK folder with whatever a
+// failing server left in it (a partial file must not look like a backup), the levels
+// above it only while they are empty. Nothing that was there before is touched.
+void RemoveMadeFolders(const std::vector<std::string>& made, const std::string& destination,
+                       const std::string& bookFolder)
 {
-    for (int n = 1; n < 100; ++n) {
-        std::string candidate = bookFolder + ".new" + std::to_string(n);
-        if (candidate.size() >= kPathBufferSize)
-            return std::string();
-        if (CreateDirectoryA(candidate.c_str(), nullptr))
+    for (auto it = made.rbegin(); it != made.rend(); ++it) {
+        if (*it == bookFolder && IsOwnBookFolder(destination, bookFolder))
+            DeleteFolderContents(it->c_str());
+        RemoveDirectoryA(it->c_str());
+    }
+}
+
+// Where the new backup is written while the old one still stands: a name inside the BOOK
+// folder itself, no longer than "<BookName>.mdf" (at least "X.mdf"), so that it fits
+// wherever the backup's own path fits; and beginning with a dot, so that emptying the
+// folder passes over it. Empty text when every such name is taken.
+std::string FreeTemporaryName(const std::string& bookFolder)
+{
+    for (char n = '1'; n <= '9'; ++n) {
+        std::string candidate = bookFolder + "\\.new" + n;
+        if (GetFileAttributesA(candidate.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND)
             return candidate;
     }
     return std::string();
 }
 
+// A backup the server says it wrote, proven before the old one goes: there, a file, and
+// not empty.
+bool IsWrittenBackup(const std::string& file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data) &&
+           !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
+}
+
 // Overwrites an existing BOOK folder without ever losing the backup it holds: the new
-// backup is written into a fresh sibling folder first, and the old contents go only
-// once it exists.
+// backup is written into the folder under a temporary name first; the old contents go
+// only once it is proven, and then it takes the backup's name.
 ExportOutcome ReplaceBackup(const std::string& database, const std::string& destination,
                             const std::string& bookFolder, const std::string& backupFile)
 {
-    std::string sibling = MakeSiblingFolder(bookFolder);
-    if (sibling.empty())
-        return Failed(GetLastError() ? static_cast<long>(GetLastError()) : static_cast<long>(ERROR_CANNOT_MAKE));
-    std::string newFile = sibling + "\\" + database + ".mdf";
-    if (newFile.size() >= kPathBufferSize) {
-        RemoveOwnFolder(sibling);
-        return Failed(kNameTooLong);
-    }
+    const std::string newFile = FreeTemporaryName(bookFolder);
+    if (newFile.empty())
+        return Failed(ERROR_FILE_EXISTS);
     long code = Backup(database, newFile);
+    if (code == 0 && !IsWrittenBackup(newFile))
+        code = ERROR_FILE_INVALID;
     if (code != 0) {
-        RemoveOwnFolder(sibling);  // the old backup stays as it was
-        return Failed(code);
+        DeleteFileA(newFile.c_str());  // the name was free: anything there is the server's leftover
+        return Failed(code);           // the old backup stays as it was
     }
     // Proven again right before anything is deleted.
     if (!IsOwnBookFolder(destination, bookFolder))
         return {ExportOutcome::NewKeptBeside, kNotOwnFolder, newFile};
-    bool moved = DeleteFolderContents(bookFolder.c_str()) && MoveFileA(newFile.c_str(), backupFile.c_str());
-    if (!moved)
-        return {ExportOutcome::NewKeptBeside, static_cast<long>(GetLastError()), newFile};
-    RemoveDirectoryA(sibling.c_str());
+    // What the emptying cannot delete stays; the backup itself is replaced in one step.
+    DeleteFolderContents(bookFolder.c_str());
+    if (!MoveFileExA(newFile.c_str(), backupFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return {ExportOutcome::NewKeptBeside, LastError(ERROR_CANNOT_MAKE), newFile};
     return {ExportOutcome::Exported, 0, std::string()};
 }
 
@@ -95,8 +115,9 @@ DestinationCheck CheckExportDestination(const std::string& destination, bool boo
 {
     if (destination.empty())
         return DestinationCheck::Missing;
+    // A destination that is not there at all passes: the export makes it.
     DWORD attributes = GetFileAttributesA(destination.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return DestinationCheck::NotAFolder;
     if (FindSubstring(destination.c_str(), "NetHood"))
         return DestinationCheck::NetHood;
@@ -165,14 +186,16 @@ ExportOutcome ExportBook(const BookRecord& book, const std::string& destination,
             return {ExportOutcome::Declined, 0, std::string()};
         return ReplaceBackup(database, destination, bookFolder, backupFile);
     }
-    if (!CreateDirectoryTree(bookFolder.c_str()))
-        return Failed(GetLastError() ? static_cast<long>(GetLastError()) : static_cast<long>(ERROR_PATH_NOT_FOUND));
+    // The BOOK folder, and the destination's own levels where they are missing.
+    std::vector<std::string> made;
+    if (!CreateDirectoryTree(bookFolder.c_str(), &made)) {
+        long error = LastError(ERROR_PATH_NOT_FOUND);
+        RemoveMadeFolders(made, destination, bookFolder);
+        return Failed(error);
+    }
     long code = Backup(database, backupFile);
     if (code != 0) {
-        // The folder was made for this backup: it goes again with whatever a failing
-        // server left in it (a partial temporary file must not look like a backup).
-        if (IsOwnBookFolder(destination, bookFolder))
-            RemoveOwnFolder(bookFolder);
+        RemoveMadeFolders(made, destination, bookFolder);
         return Failed(code);
     }
     return {ExportOutcome::Exported, 0, std::string()};

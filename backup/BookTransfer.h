@@ -12,7 +12,7 @@
 enum class DestinationCheck {
     Ok,
     Missing,         // no destination given
-    NotAFolder,      // a file, or nothing at all (a folder removed after it was chosen)
+    NotAFolder,      // a file (a destination that is missing passes: it is made)
     NetHood,         // the network-neighbourhood folder
     NoBookSelected,
     Unusable,        // a system folder or one under the user-profile root
@@ -36,7 +36,7 @@ struct ExportOutcome {
         Skipped,     // no BOOK record or no database name: nothing to back up, no message
         Declined,    // the user kept the existing BOOK folder
         Failed,      // code: the server's, or the system's error for a name or path
-        NewKeptBeside,  // the old backup could not be cleared away; newFile holds the new one
+        NewKeptBeside,  // the new backup could not take the old one's place; newFile holds it
     };
     Kind kind;
     long code;
@@ -46,8 +46,9 @@ struct ExportOutcome {
 // Asked when the BOOK folder exists: may it be emptied for the new backup?
 using OverwriteQuestion = std::function<bool(const std::string& bookFolder)>;
 
-// Backs one BOOK up into <destination>\<BOOK folder name>\<BookName>.mdf. An existing
-// backup is replaced only once the new one has been written beside it.
+// Backs one BOOK up into <destination>\<BOOK folder name>\<BookName>.mdf, making the
+// folders that are missing; when the backup fails, the folders it made go again. An
+// existing backup is replaced only once the new one is written and proven.
 ExportOutcome ExportBook(const BookRecord& book, const std::string& destination, const OverwriteQuestion& mayOverwrite);
 
 struct ImportOutcome {

@@ -357,7 +357,8 @@ LONG Connection::BackupRestoreDatabase(LONG mode, BSTR database, BSTR path)
         return kBadMode;
     if (!IsValidDatabaseName(name))
         return kBadName;
-    if (file.empty() || file.size() >= MAX_PATH - 20 || file.find(L'\0') != std::wstring::npos)
+    // A client's path is a plain Windows path: at most 259 characters.
+    if (file.empty() || file.size() >= MAX_PATH || file.find(L'\0') != std::wstring::npos)
         return kBadPath;
     std::wstring databaseFile = DatabaseFile(name);
     std::wstring key = KeyOf(name);

@@ -13,6 +13,26 @@ std::wstring TempNameBeside(const std::wstring& path)
            std::to_wstring(InterlockedIncrement(&counter));
 }
 
+// A client's path as the server opens it: full, with the \\?\ prefix, so that the
+// temporary name beside a backup of up to 259 characters still fits (Windows limits a
+// plain path to 260 characters; the prefix lifts that limit, also for folders).
+std::wstring Extended(const std::wstring& path)
+{
+    if (path.compare(0, 4, L"\\\\?\\") == 0)
+        return path;
+    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0)
+        return path;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
+    if (n == 0 || n >= full.size())
+        return path;
+    full.resize(n);
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 volatile LONG g_exitAfterBytes = 0;
 volatile LONG g_writtenBytes = 0;
 
@@ -79,7 +99,7 @@ bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* out, bool* to
 {
     if (tooLarge)
         *tooLarge = false;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
@@ -111,8 +131,9 @@ bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* out, bool* to
     return ok;
 }
 
-bool WriteFileAtomically(const std::wstring& path, const uint8_t* data, size_t size)
+bool WriteFileAtomically(const std::wstring& target, const uint8_t* data, size_t size)
 {
+    const std::wstring path = Extended(target);
     std::wstring temp = TempNameBeside(path);
     HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
@@ -147,10 +168,11 @@ struct BackgroundFlush {
 
 }  // namespace
 
-bool CopyFileAtomically(const std::wstring& source, const std::wstring& target, bool* sourceUnreadable)
+bool CopyFileAtomically(const std::wstring& source, const std::wstring& targetPath, bool* sourceUnreadable)
 {
     *sourceUnreadable = false;
-    HANDLE in = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const std::wstring target = Extended(targetPath);
+    HANDLE in = CreateFileW(Extended(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (in == INVALID_HANDLE_VALUE) {
         *sourceUnreadable = true;

@@ -1,6 +1,8 @@
 // Whole-file reads and the atomic writes the server promises: a file is written under a
 // temporary name in the same folder, flushed, then renamed, so that a failure never
 // leaves a half-written file under the final name.
+// Paths are opened full and with the \\?\ prefix, so that the temporary name beside a
+// target of up to 259 characters always fits.
 #pragma once
 #include <windows.h>
 

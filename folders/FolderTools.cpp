@@ -28,13 +28,47 @@ int CALLBACK BrowseFolderCallback(HWND window, UINT message, LPARAM parameter, L
     return 0;
 }
 
-// Makes sure the folder named by text exists as a folder, creating it if nothing is there.
-bool EnsureFolder(const char* text)
+// Windows refuses CreateDirectoryA for a folder path of 248 characters or more (room is
+// kept for an 8.3 name below it), although files in such a folder fit in 260; Wine does
+// not refuse it. Such a folder is made through its full wide path with the \\?\ prefix,
+// which has no such limit. A character is never more than its bytes, so counting bytes
+// keeps to the rule.
+const size_t kShortFolderPathLimit = MAX_PATH - 12;
+
+BOOL CreateFolder(const char* text)
+{
+    if (std::strlen(text) < kShortFolderPathLimit)
+        return CreateDirectoryA(text, nullptr);
+    wchar_t wide[kPathBufferSize], full[kPathBufferSize];
+    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, wide, kPathBufferSize))
+        return FALSE;
+    DWORD n = GetFullPathNameW(wide, kPathBufferSize, full, nullptr);
+    if (n == 0 || n >= kPathBufferSize) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return FALSE;
+    }
+    std::wstring extended = full[0] == L'\\' && full[1] == L'\\' ? std::wstring(L"\\\\?\\UNC\\") + (full + 2)
+                                                                : std::wstring(L"\\\\?\\") + full;
+    return CreateDirectoryW(extended.c_str(), nullptr);
+}
+
+// Makes sure the folder named by text exists as a folder, creating it if nothing is
+// there (and noting it in *created).
+bool EnsureFolder(const char* text, std::vector<std::string>* created)
 {
     DWORD attributes = GetFileAttributesA(text);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return CreateDirectoryA(text, nullptr) != FALSE;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (!CreateFolder(text))
+            return false;
+        if (created)
+            created->push_back(text);
+        return true;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -76,11 +110,13 @@ bool BrowseForFolder(const char* title, char* path, size_t pathSize)
     return result;
 }
 
-bool CreateDirectoryTree(const char* path)
+bool CreateDirectoryTree(const char* path, std::vector<std::string>* created)
 {
     size_t length = std::strlen(path);
-    if (length >= kPathBufferSize)
+    if (length >= kPathBufferSize) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
+    }
     char text[kPathBufferSize];
     std::memcpy(text, path, length + 1);
 
@@ -88,14 +124,18 @@ bool CreateDirectoryTree(const char* path)
     if (text[0] == '\\' && text[1] == '\\') {
         // \\server\share\...: the first folder examined is \\server\share.
         const char* afterServer = FindChar(text + 2, '\\');
-        if (!afterServer)
+        if (!afterServer) {
+            SetLastError(ERROR_BAD_PATHNAME);
             return false;
+        }
         start = static_cast<size_t>(afterServer - text) + 1;
     } else if (text[0] == '\\') {
         start = 1;
     } else if (text[0] && text[1] == ':' && !IsLeadByte(static_cast<unsigned char>(text[0]))) {
-        if (length < 4)
+        if (length < 4) {
+            SetLastError(ERROR_BAD_PATHNAME);
             return false;  // a drive alone
+        }
         start = 3;
     } else {
         start = 0;
@@ -105,7 +145,7 @@ bool CreateDirectoryTree(const char* path)
         if (text[i] != '\\' || i == length - 1)
             continue;
         text[i] = '\0';
-        bool ok = EnsureFolder(text);
+        bool ok = EnsureFolder(text, created);
         text[i] = '\\';
         if (!ok)
             return false;
@@ -113,7 +153,7 @@ bool CreateDirectoryTree(const char* path)
     bool trailing = length > 0 && FindLastChar(text, '\\') == text + length - 1;
     if (trailing)
         text[length - 1] = '\0';
-    return EnsureFolder(text);
+    return EnsureFolder(text, created);
 }
 
 bool DeleteFolderContents(const char* folder)
@@ -139,7 +179,10 @@ bool DeleteFolderContents(const char* folder)
             removed = DeleteFileA(full.c_str());
         }
         if (!removed) {
+            // The caller reads why from GetLastError: closing the search must not change it.
+            DWORD error = GetLastError();
             FindClose(search);
+            SetLastError(error);
             return false;
         }
     } while (FindNextFileA(search, &entry));

@@ -2,6 +2,8 @@
 // tree, and make a folder name of a free text.
 #pragma once
 #include <cstddef>
+#include <string>
+#include <vector>
 
 // text cut before the first character file names may not hold (\ / : * ? " < > |),
 // double-byte aware, into out (outSize bytes; the result is never longer than text).
@@ -22,12 +24,15 @@ bool BrowseForFolder(const char* title, char* path, size_t pathSize);
 
 // Creates every missing folder along path (a drive path or \\server\share\...), then
 // path itself. False when path is 260 bytes or longer, malformed, passes through
-// something that is not a folder, or a creation fails.
-bool CreateDirectoryTree(const char* path);
+// something that is not a folder, or a creation fails; GetLastError then says why.
+// The folders this call made, and only those, are added to *created in the order made
+// (also when it fails part of the way), so a caller can take back exactly what it made.
+bool CreateDirectoryTree(const char* path, std::vector<std::string>* created = nullptr);
 
 // Deletes everything inside folder (given without a trailing backslash), recursively;
 // the folder itself remains. True when all was deleted or the folder cannot be searched;
-// false at the first entry that cannot be deleted. A link (junction or symbolic link)
-// is removed as a link: what it points to is never entered.
+// false at the first entry that cannot be deleted, with GetLastError telling why. Names
+// beginning with a dot are passed over. A link (junction or symbolic link) is removed as
+// a link: what it points to is never entered.
 bool DeleteFolderContents(const char* folder);
 #endif

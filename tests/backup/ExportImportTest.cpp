@@ -136,31 +136,44 @@ TEST(BackupNotices, WhatTheUserIsTold)
     }
 }
 
-// The dialog's own part: a refused destination, the overwrite question and its answer,
-// and an import, each shown as the user sees them.
+// The dialog's own part: a refused destination, the overwrite question and its answers
+// (No; Yes while another program holds the old backup, which is no success and so has
+// no closing message), and an import, each shown as the user sees them.
 TEST_F(ExportImport, TheDialogAsksAndShows)
 {
     const std::string folder = out + "\\" + Ansi(u8"国道改良工事");
     CreateDirectoryA(folder.c_str(), nullptr);
     WriteFile(folder + "\\BOOK0101.mdf", "old");
+    const std::string question = u8"「" + Utf8(folder) + u8"」フォルダが既に存在します。\n上書きしますか？";
     std::vector<std::string> expected = {
         u8"エクスポートするBOOKが選択されていません。\nBOOKを選択してください。",
-        u8"「" + Utf8(folder) + u8"」フォルダが既に存在します。\n上書きしますか？",
+        question,
         u8"「国道改良工事」のエクスポートを中止します。",
+        question,
+        u8"「国道改良工事」のエクスポートに失敗しました。5\n新しいバックアップは「" + Utf8(folder) + u8"\\.new1」にあります。",
         u8"BOOKのインポートが終了しました。",
     };
-    boxes.Answer(IDOK);
     boxes.Answer(IDNO);
+    boxes.Answer(IDYES);
     fake.freeSpace = 300;
     g_fileAnswer = folder + "\\BOOK0101.mdf";
     size_t shown = 0;
     auto next = [&] { return boxes.Shown().size() > shown && (shown = boxes.Shown().size(), true); };
+    auto twoMore = [&] { return boxes.Shown().size() >= shown + 2 && (shown = boxes.Shown().size(), true); };
     std::vector<std::function<bool()>> steps = Export(dialog, boxes, out, {});
     steps.back() = next;
     for (auto& step : Export(dialog, boxes, out, {0}))
         steps.push_back(step);
-    steps.back() = next;
+    steps.back() = twoMore;
+    HANDLE held = INVALID_HANDLE_VALUE;
     steps.push_back([&] {
+        held = CreateFileA((folder + "\\BOOK0101.mdf").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        PostClick(dialog.Hwnd(), IDOK);
+        return true;
+    });
+    steps.push_back(twoMore);
+    steps.push_back([&] {
+        CloseHandle(held);
         SwitchMode(dialog.Hwnd(), IDC_MODE_IMPORT);
         PostClick(dialog.Hwnd(), IDC_BROWSE_IMPORT);
         PostClick(dialog.Hwnd(), IDOK);

@@ -98,7 +98,7 @@ TEST_F(Transfer, DestinationChecks)
         /* 0 */ {dest, true, DestinationCheck::Ok},
         /* 1 */ {"", true, DestinationCheck::Missing},
         /* 2 */ {dest + "\\memo.txt", true, DestinationCheck::NotAFolder},
-        /* 3 */ {dest + "\\removed after it was chosen", true, DestinationCheck::NotAFolder},
+        /* 3 */ {dest + "\\removed after it was chosen", true, DestinationCheck::Ok},  // made again
         /* 4 */ {dest, false, DestinationCheck::NoBookSelected},
         /* 5 */ {"C:\\windows", true, DestinationCheck::Unusable},
         /* 6 */ {"C:\\", true, DestinationCheck::FixedDriveRoot},
@@ -145,6 +145,8 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         ExportOutcome::Kind kind;
         long code;
         const char* folder;  // UTF-8: where the new backup lies afterwards, or nullptr
+        bool missingDestination = false;  // two levels the export makes, and takes back on failure
+        bool serverWrites = true;         // false: the server answers 0 and writes nothing
     };
     const Case cases[] = {
         /* 0 */ {u8"県道工事", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, u8"県道工事"},
@@ -158,13 +160,18 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         /* 8 */ {u8"県道工事", "BOOK0101", true, IDNO, 0, ExportOutcome::Declined, 0, nullptr},
         /* 9 */ {u8"県道工事", "BOOK0101", true, IDYES, 1010, ExportOutcome::Failed, 1010, nullptr},
         /* 10 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr},  // its new folder goes
+        /* 11 */ {u8"県道工事", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, u8"県道工事", true},
+        /* 12 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr, true},
+        /* 13 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Failed, ERROR_FILE_INVALID, nullptr, false, false},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE("case " + std::to_string(i) + ": " + c.site);
         SetUp();
         BookRecord book = Book(c.bookName, c.site);
-        std::string bookFolder = dest + "\\" + Ansi(c.folder ? c.folder : c.site);
+        const std::string under = c.missingDestination ? "\\made\\for it" : "";
+        const std::string destination = dest + under;
+        std::string bookFolder = destination + "\\" + Ansi(c.folder ? c.folder : c.site);
         if (c.oldBackup) {
             CreateDirectoryA(bookFolder.c_str(), nullptr);
             WriteFile(bookFolder + "\\" + c.bookName + ".mdf", "the old backup");
@@ -172,10 +179,11 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         }
         std::map<std::string, std::string> before = Files();
         fake.backupResult = c.server;
+        fake.writeBackups = c.serverWrites;
         int asked = 0;
         BstrSpy spy;
         long live = spy.Live();
-        ExportOutcome outcome = ExportBook(book, dest, [&](const std::string& folder) {
+        ExportOutcome outcome = ExportBook(book, destination, [&](const std::string& folder) {
             ++asked;
             EXPECT_EQ(bookFolder, folder);
             return c.answer == IDYES;
@@ -186,13 +194,16 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         EXPECT_EQ(c.answer ? 1 : 0, asked);
         std::map<std::string, std::string> after = Files();
         if (c.folder) {
-            std::string relative = std::string("dest\\") + Ansi(c.folder) + "\\";
+            std::string relative = "dest" + under + "\\" + Ansi(c.folder) + "\\";
             // The folder holds the new backup alone: the old contents went with Yes.
             for (auto it = before.begin(); it != before.end();)
                 it = it->first.compare(0, relative.size(), relative) == 0 ? before.erase(it) : std::next(it);
             before[relative + c.bookName + ".mdf"] = std::string(c.bookName) + " backup #1";
         }
         EXPECT_EQ(before, after) << "only the BOOK's own folder may change";
+        if (c.missingDestination && !c.folder) {
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dest + "\\made").c_str())) << "what the export made stays";
+        }
     }
 }
 
@@ -211,28 +222,38 @@ TEST_F(Transfer, ABookFolderThatIsALinkIsNeverEmptied)
     EXPECT_TRUE(fake.calls.empty());
 }
 
-// The server's buffers hold 260 bytes: a 259-byte backup path is attempted, a 260-byte
-// one is refused with the system's code for a name too long.
+// The server's buffers hold 260 bytes: every backup path up to 259 bytes is written, the
+// first time and again over itself (where the new backup first lies under a temporary
+// name beside the old one); a 260-byte one is refused with the system's code for a name
+// too long.
 TEST_F(Transfer, TheBackupPathLimit)
 {
-    for (size_t length : {259u, 260u}) {
-        SCOPED_TRACE(length);
-        SetUp();
-        fake.calls.clear();
-        // <destination>\ddd...\<99 s>\BOOK0101.mdf, exactly length bytes.
-        char full[MAX_PATH];
-        GetFullPathNameA(dest.c_str(), sizeof full, full, nullptr);
-        const std::string site(99, 's');
-        const size_t pad = length - std::strlen(full) - 2 - site.size() - std::strlen("\\BOOK0101.mdf");
-        const std::string destination = std::string(full) + "\\" + std::string(pad, 'd');
-        CreateDirectoryA(destination.c_str(), nullptr);
-        const std::string file = destination + "\\" + site + "\\BOOK0101.mdf";
-        ASSERT_EQ(length, file.size());
-        ExportOutcome outcome = ExportBook(Book("BOOK0101", site.c_str()), destination, [](const std::string&) { return true; });
-        EXPECT_EQ(length == 259 ? ExportOutcome::Exported : ExportOutcome::Failed, outcome.kind);
-        EXPECT_EQ(length == 259 ? 0 : ERROR_FILENAME_EXCED_RANGE, outcome.code);
-        EXPECT_EQ(length == 259 ? "BOOK0101 backup #1" : "", ReadFile(file));
-        EXPECT_EQ(length == 259 ? 1u : 0u, fake.calls.size()) << "a 260-byte path never reaches the server";
+    for (size_t length : {245u, 248u, 249u, 255u, 259u, 260u}) {
+        for (bool again : {false, true}) {
+            SCOPED_TRACE(std::to_string(length) + (again ? " again" : ""));
+            SetUp();
+            fake.calls.clear();
+            // <destination>\ddd...\<99 s>\BOOK0101.mdf, exactly length bytes.
+            char full[MAX_PATH];
+            GetFullPathNameA(dest.c_str(), sizeof full, full, nullptr);
+            const std::string site(99, 's');
+            const size_t pad = length - std::strlen(full) - 2 - site.size() - std::strlen("\\BOOK0101.mdf");
+            const std::string destination = std::string(full) + "\\" + std::string(pad, 'd');
+            CreateDirectoryA(destination.c_str(), nullptr);
+            const std::string file = destination + "\\" + site + "\\BOOK0101.mdf";
+            ASSERT_EQ(length, file.size());
+            if (again) {
+                CreateDirectoryA((destination + "\\" + site).c_str(), nullptr);
+                WriteFile(file, "the old backup");
+            }
+            const bool fits = length < 260;
+            ExportOutcome outcome = ExportBook(Book("BOOK0101", site.c_str()), destination, [](const std::string&) { return true; });
+            EXPECT_EQ(fits ? ExportOutcome::Exported : ExportOutcome::Failed, outcome.kind);
+            EXPECT_EQ(fits ? 0 : ERROR_FILENAME_EXCED_RANGE, outcome.code);
+            EXPECT_EQ(fits ? "BOOK0101 backup #1" : again ? "the old backup" : "", ReadFile(file));
+            EXPECT_EQ(fits ? 1u : 0u, fake.calls.size()) << "a 260-byte path never reaches the server";
+            EXPECT_EQ(fits || again ? 1u : 0u, FilesBelow(destination).size()) << "one complete backup, nothing beside it";
+        }
     }
 }
 
@@ -241,13 +262,17 @@ TEST_F(Transfer, WhenTheOldBackupCannotBeClearedTheNewOneIsKeptBesideIt)
     std::string folder = dest + "\\" + Ansi(u8"県道工事");
     CreateDirectoryA(folder.c_str(), nullptr);
     WriteFile(folder + "\\BOOK0101.mdf", "old");
-    SetFileAttributesA((folder + "\\BOOK0101.mdf").c_str(), FILE_ATTRIBUTE_READONLY);
+    // Another program has the old backup open, sharing nothing: it can be neither deleted
+    // nor replaced.
+    HANDLE held = CreateFileA((folder + "\\BOOK0101.mdf").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
     ExportOutcome outcome = ExportBook(Book("BOOK0101", u8"県道工事"), dest, [](const std::string&) { return true; });
+    CloseHandle(held);
     EXPECT_EQ(ExportOutcome::NewKeptBeside, outcome.kind);
-    EXPECT_EQ(folder + ".new1\\BOOK0101.mdf", outcome.newFile);
+    EXPECT_NE(0, outcome.code);
+    EXPECT_EQ(folder + "\\.new1", outcome.newFile);
     EXPECT_EQ("BOOK0101 backup #1", ReadFile(outcome.newFile));
     EXPECT_EQ("old", ReadFile(folder + "\\BOOK0101.mdf"));
-    SetFileAttributesA((folder + "\\BOOK0101.mdf").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(Transfer, ImportOutcomes)

@@ -133,7 +133,9 @@ BOOL AnswerFile(OPENFILENAMEA* info)
 }
 
 enum class Op { Export, ExportOver, Import, OpenDialog };
-enum class Where { Local, FullDisk, ReadOnlyDisk, Removed };
+// Long: a destination whose backup path is exactly 259 bytes, the most the system's
+// buffers hold.
+enum class Where { Local, FullDisk, ReadOnlyDisk, Removed, Long };
 
 struct Case {
     const char* name;
@@ -213,9 +215,16 @@ TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
             RemoveTree(dest);
             CreateDirectoryA(dest.c_str(), nullptr);
         }
+    } else if (c.where == Where::Long) {
+        const size_t used = dest.size() + 1 + Ansi(u8"\\国道改良工事\\BOOK0101.mdf").size();
+        dest += "\\" + std::string(259 - used, 'd');
+        CreateDirectoryA(dest.c_str(), nullptr);
     }
     const std::string bookFolder = dest + "\\" + Ansi(u8"国道改良工事");
     const std::string backup = bookFolder + "\\BOOK0101.mdf";
+    if (c.where == Where::Long) {
+        ASSERT_EQ(259u, backup.size());
+    }
     if ((c.op == Op::ExportOver || c.op == Op::Import) && c.where != Where::ReadOnlyDisk) {
         CreateDirectoryA(bookFolder.c_str(), nullptr);
         WriteFile(backup, ReadFile(Data() + "\\BOOK0101.mdf"));  // also the import's source
@@ -311,7 +320,13 @@ TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
 
     // Nothing of the user's changed; nothing partial stayed, in the destination or (once
     // a server has started again) in the server's data folder.
-    std::map<std::string, std::string> destAfter = c.where == Where::Removed ? destBefore : FilesBelow(dest);
+    // A destination the user removed is made again: what was in it is the user's doing.
+    if (c.where == Where::Removed)
+        destBefore.clear();
+    std::map<std::string, std::string> destAfter = FilesBelow(dest);
+    if (c.where == Where::Removed && !c.backupWritten) {
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(dest.c_str())) << "the folders the export made stay";
+    }
     std::map<std::string, std::string> dataAfter = FilesBelow(Data());
     int lost = 0, partial = 0;
     for (const auto& file : destBefore) {
@@ -371,8 +386,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"destination disk full", Op::Export, Where::FullDisk, nullptr, 0, 0, -1, 0, {kExportFailed}, false},
         Case{"destination disk read-only", Op::ExportOver, Where::ReadOnlyDisk, nullptr, 0, 0, -1, 0,
              {kQuestion, kExportFailed}, false},
-        Case{"destination removed after it was chosen", Op::Export, Where::Removed, nullptr, 0, 0, -1, 0,
-             {u8"エクスポート先の指定が正しくありません。\n指定し直してください。"}, false}),
+        Case{"destination removed after it was chosen", Op::Export, Where::Removed, nullptr, 0, 0, -1, 0, {kDone}, true},
+        Case{"backup refused in a destination the export made", Op::Export, Where::Removed, "BackupRestoreDatabase",
+             1010, 0, -1, 0, {kExportFailed}, false},
+        Case{"backup path of 259 bytes", Op::Export, Where::Long, nullptr, 0, 0, -1, 0, {kDone}, true},
+        Case{"backup path of 259 bytes, again over itself", Op::ExportOver, Where::Long, nullptr, 0, 0, -1, 0,
+             {kQuestion, kDone}, true},
+        Case{"restore from a backup path of 259 bytes", Op::Import, Where::Long, nullptr, 0, 0, -1, 0,
+             {u8"BOOKのインポートが終了しました。"}, false}),
     [](const testing::TestParamInfo<Case>& info) { return "case" + std::to_string(info.index); });
 
 }  // namespace
