@@ -12,6 +12,14 @@ namespace dbserver {
 namespace {
 
 LONG g_live = 0;
+}  // namespace
+
+struct LoadedDatabase {
+    FileSource file;
+    std::vector<storage::TableInfo> tables;
+};
+
+namespace {
 
 // State shared by every connection; one lock, held for each whole operation, so that a
 // backup is a consistent copy and a restore cannot race an open.
@@ -20,7 +28,7 @@ struct Shared {
     bool stopped = false;
     unsigned generation = 0;
     std::map<std::wstring, std::set<const Connection*>> users;  // who has which database open
-    std::map<std::wstring, std::shared_ptr<const storage::Database>> loaded;
+    std::map<std::wstring, std::shared_ptr<LoadedDatabase>> loaded;
 };
 Shared g_shared;
 
@@ -38,11 +46,44 @@ std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.e
 
 LONG ToCode(storage::ParseResult r)
 {
-    return r == storage::ParseResult::NotADatabase ? kNotADatabase : kCorrupt;
+    switch (r) {
+    case storage::ParseResult::Ok:
+        return kOk;
+    case storage::ParseResult::NotADatabase:
+        return kNotADatabase;
+    case storage::ParseResult::ReadFailed:
+        return kReadFailed;
+    case storage::ParseResult::Corrupt:
+        break;
+    }
+    return kCorrupt;
 }
 
-// Loads (or finds loaded) the database; the caller holds the lock.
-LONG Load(const std::wstring& name, const std::wstring& key, std::shared_ptr<const storage::Database>* out)
+// A backup's checksum, taken while the restore copies it: a damaged backup never
+// takes the database's place, and it is read once.
+class PayloadCheck final : public CopyCheck {
+public:
+    explicit PayloadCheck(const storage::Header& header) : m_header(header) {}
+    void Chunk(uint64_t offset, const uint8_t* data, size_t n) override
+    {
+        if (offset + n <= storage::kHeaderSize)
+            return;
+        size_t skip = offset < storage::kHeaderSize ? static_cast<size_t>(storage::kHeaderSize - offset) : 0;
+        m_crc = storage::Crc32(data + skip, n - skip, m_crc);
+    }
+    bool Complete(uint64_t size) override
+    {
+        return size == storage::kHeaderSize + m_header.payloadLength && m_crc == m_header.crc;
+    }
+
+private:
+    storage::Header m_header;
+    uint32_t m_crc = 0;
+};
+
+// Opens (or finds open) the database: its header and checksum checked and its tables
+// listed, streaming, whatever its size. The caller holds the lock.
+LONG Load(const std::wstring& name, const std::wstring& key, std::shared_ptr<LoadedDatabase>* out)
 {
     auto it = g_shared.loaded.find(key);
     if (it != g_shared.loaded.end()) {
@@ -50,12 +91,15 @@ LONG Load(const std::wstring& name, const std::wstring& key, std::shared_ptr<con
         return kOk;
     }
     try {
-        std::vector<uint8_t> bytes;
-        bool tooLarge = false;
-        if (!ReadWholeFile(DatabaseFile(name), &bytes, &tooLarge))
-            return tooLarge ? kOutOfMemory : kReadFailed;
-        auto db = std::make_shared<storage::Database>();
-        storage::ParseResult r = storage::Parse(bytes.data(), bytes.size(), db.get());
+        auto db = std::make_shared<LoadedDatabase>();
+        if (!db->file.Open(DatabaseFile(name)))
+            return kReadFailed;
+        storage::Header header;
+        storage::ParseResult r = storage::ReadHeader(db->file, &header);
+        if (r == storage::ParseResult::Ok)
+            r = storage::VerifyChecksum(db->file, header);
+        if (r == storage::ParseResult::Ok)
+            r = storage::ReadCatalogue(db->file, header, &db->tables);
         if (r != storage::ParseResult::Ok)
             return ToCode(r);
         g_shared.loaded[key] = db;
@@ -226,20 +270,31 @@ LONG Connection::OpenRecordset(BSTR database, BSTR table, LONG, LONG* rowCount, 
         return kStopped;
     if (!m_open.count(dbKey))
         return kNotOpen;
-    std::shared_ptr<const storage::Database> db;
+    std::shared_ptr<LoadedDatabase> db;
     LONG rc = Load(name, dbKey, &db);
     if (rc != kOk)
         return rc;
-    const storage::Table* found = db->Find(U16(Text(table)));
+    const std::u16string tableName = U16(Text(table));
+    const storage::TableInfo* found = nullptr;
+    for (const storage::TableInfo& t : db->tables)
+        if (!found && t.name == tableName)
+            found = &t;
     if (!found)
         return kNoTable;
-    std::wstring rsKey = L"RS" + std::to_wstring(m_nextKey++);
-    BSTR out = SysAllocStringLen(rsKey.c_str(), static_cast<UINT>(rsKey.size()));
-    if (!out)
+    if (found->rowCount > 0x7FFFFFFF)
+        return kTooLarge;
+    try {
+        std::wstring rsKey = L"RS" + std::to_wstring(m_nextKey++);
+        auto rows = std::make_shared<storage::RowReader>(db->file, *found);
+        BSTR out = SysAllocStringLen(rsKey.c_str(), static_cast<UINT>(rsKey.size()));
+        if (!out)
+            return kOutOfMemory;
+        m_recordsets[rsKey] = Recordset{dbKey, db, found, rows};
+        *rowCount = static_cast<LONG>(found->rowCount);
+        *key = out;
+    } catch (const std::bad_alloc&) {
         return kOutOfMemory;
-    m_recordsets[rsKey] = Recordset{dbKey, db, found};
-    *rowCount = static_cast<LONG>(found->rows.size());
-    *key = out;
+    }
     return kOk;
 }
 
@@ -258,10 +313,17 @@ LONG Connection::ReadRecord(BSTR database, BSTR key, LONG row, VARIANT* record)
     auto it = m_recordsets.find(Text(key));
     if (it == m_recordsets.end() || it->second.databaseKey != KeyOf(Text(database)))
         return kNoRecordset;
-    const storage::Table& table = *it->second.table;
-    if (row < 0 || static_cast<size_t>(row) >= table.rows.size())
+    const storage::TableInfo& table = *it->second.table;
+    if (row < 0 || static_cast<uint32_t>(row) >= table.rowCount)
         return kBadRow;
-    const auto& values = table.rows[row];
+    std::vector<std::u16string> values;
+    try {
+        storage::ParseResult r = it->second.rows->Read(static_cast<uint32_t>(row), &values);
+        if (r != storage::ParseResult::Ok)
+            return ToCode(r);
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    }
     SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(table.columns.size()));
     if (!array)
         return kOutOfMemory;
@@ -366,10 +428,16 @@ LONG Connection::BackupRestoreDatabase(LONG mode, BSTR database, BSTR path)
     if (mode == kBackupMode) {
         if (!FileExists(databaseFile))
             return kNoDatabase;
-        bool unreadable = false;
-        if (!CopyFileAtomically(databaseFile, file, &unreadable))
-            return unreadable ? kReadFailed : kWriteFailed;
-        return kOk;
+        switch (CopyFileAtomically(databaseFile, file)) {
+        case CopyResult::Ok:
+            return kOk;
+        case CopyResult::SourceUnreadable:
+            return kReadFailed;
+        case CopyResult::Refused:
+        case CopyResult::WriteFailed:
+            break;
+        }
+        return kWriteFailed;
     }
 
     auto users = g_shared.users.find(key);
@@ -377,18 +445,27 @@ LONG Connection::BackupRestoreDatabase(LONG mode, BSTR database, BSTR path)
         for (const Connection* user : users->second)
             if (user != this)
                 return kInUse;
-    try {
-        std::vector<uint8_t> bytes;
-        bool tooLarge = false;
-        if (!ReadWholeFile(file, &bytes, &tooLarge))
-            return tooLarge ? kOutOfMemory : kReadFailed;
-        storage::ParseResult r = storage::Verify(bytes.data(), bytes.size());
+    // The backup's header first; its checksum as it is copied, so that only an intact
+    // backup takes the database's place.
+    storage::Header header;
+    {
+        FileSource backup;
+        if (!backup.Open(file))
+            return kReadFailed;
+        storage::ParseResult r = storage::ReadHeader(backup, &header);
         if (r != storage::ParseResult::Ok)
             return ToCode(r);
-        if (!WriteFileAtomically(databaseFile, bytes.data(), bytes.size()))
-            return kReplaceFailed;
-    } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
+    }
+    PayloadCheck check(header);
+    switch (CopyFileAtomically(file, databaseFile, &check)) {
+    case CopyResult::Ok:
+        break;
+    case CopyResult::SourceUnreadable:
+        return kReadFailed;
+    case CopyResult::Refused:
+        return kCorrupt;
+    case CopyResult::WriteFailed:
+        return kReplaceFailed;
     }
     g_shared.loaded.erase(key);
     return kOk;

@@ -18,6 +18,9 @@ LONG LiveObjects();
 void AddLiveObject();
 void ReleaseLiveObject();
 
+// A database file open for reading, with its list of tables.
+struct LoadedDatabase;
+
 class Connection final : public DatabaseServer {
 public:
     Connection();
@@ -44,8 +47,9 @@ public:
 private:
     struct Recordset {
         std::wstring databaseKey;
-        std::shared_ptr<const storage::Database> database;  // keeps the snapshot alive
-        const storage::Table* table;
+        std::shared_ptr<LoadedDatabase> database;  // keeps the file open
+        const storage::TableInfo* table;
+        std::shared_ptr<storage::RowReader> rows;
     };
     void DropIfStale();  // after a stop of the server system, everything held is gone
 

@@ -3,7 +3,8 @@
 //   dbtool [--data DIR] create NAME FOLDER   NAME.mdf in the data folder from FOLDER\*.tsv,
 //                                             one file per table (see TextDescription.h)
 //   dbtool dump FILE                          every table of a database file, as text
-//   dbtool verify FILE                        0 when FILE is an intact database file
+//   dbtool verify FILE                        0 when FILE is an intact database file; prints
+//                                             its tables and rows
 //   dbtool hold NAME SECONDS                  opens NAME through the server, as another
 //                                             client would, and keeps it open (in use)
 //   dbtool datafolder                         prints the data folder
@@ -20,6 +21,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -44,65 +46,88 @@ int Create(const std::wstring& dataFolder, const std::wstring& name, std::wstrin
 {
     if (folder.empty() || folder.back() != L'\\')
         folder.push_back(L'\\');
-    storage::Database db;
+    // The number of tables leads the file: the descriptions are listed first, then each
+    // is streamed into the new database, one line at a time.
+    std::vector<std::wstring> files;
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW((folder + L"*.tsv").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE)
         return Fail("no .tsv files in " + Utf8(folder));
     do {
-        std::wstring file = found.cFileName;
-        std::vector<uint8_t> bytes;
-        if (!dbserver::ReadWholeFile(folder + file, &bytes)) {
-            FindClose(find);
-            return Fail("cannot read " + Utf8(folder + file));
-        }
-        storage::Table table;
-        std::string error;
-        std::u16string tableName = U16(file.substr(0, file.size() - 4));
-        if (!storage::ParseTableText(std::string(bytes.begin(), bytes.end()), tableName, &table, &error)) {
-            FindClose(find);
-            return Fail(Utf8(file) + ": " + error);
-        }
-        db.tables.push_back(std::move(table));
+        files.push_back(found.cFileName);
     } while (FindNextFileW(find, &found));
     FindClose(find);
     CreateDirectoryW(dataFolder.c_str(), nullptr);
-    std::vector<uint8_t> bytes = storage::Serialize(db);
-    if (!dbserver::WriteFileAtomically(dataFolder + name + L".mdf", bytes.data(), bytes.size()))
-        return Fail("cannot write " + Utf8(dataFolder + name + L".mdf"));
-    Out("created " + Utf8(dataFolder + name + L".mdf") + " with " + std::to_string(db.tables.size()) + " tables\n");
+    const std::wstring target = dataFolder + name + L".mdf";
+    dbserver::AtomicFile out;
+    if (!out.Create(target))
+        return Fail("cannot write " + Utf8(target));
+    storage::Writer writer(out);
+    writer.Start(static_cast<uint32_t>(files.size()));
+    for (const std::wstring& file : files) {
+        dbserver::FileStream in;
+        if (!in.Open(folder + file))
+            return Fail("cannot read " + Utf8(folder + file));
+        std::string error;
+        if (!storage::WriteTableText(in, U16(file.substr(0, file.size() - 4)), &writer, &error))
+            return Fail(Utf8(file) + ": " + error);
+    }
+    if (!writer.Finish() || !out.Commit())
+        return Fail("cannot write " + Utf8(target) +
+                    (writer.BytesWritten() > storage::kHeaderSize + storage::kMaxPayload ? " (larger than 4 GiB)" : ""));
+    Out("created " + Utf8(target) + " with " + std::to_string(files.size()) + " tables\n");
     return 0;
 }
 
-int Load(const std::wstring& file, storage::Database* db)
+// Opens a database file and checks it whole, streaming: header, checksum, structure.
+int Open(const std::wstring& file, dbserver::FileSource* in, std::vector<storage::TableInfo>* tables)
 {
-    std::vector<uint8_t> bytes;
-    if (!dbserver::ReadWholeFile(file, &bytes))
+    if (!in->Open(file))
         return Fail("cannot read " + Utf8(file));
-    storage::ParseResult r = storage::Parse(bytes.data(), bytes.size(), db);
+    storage::Header header;
+    storage::ParseResult r = storage::ReadHeader(*in, &header);
+    if (r == storage::ParseResult::Ok)
+        r = storage::VerifyChecksum(*in, header);
+    if (r == storage::ParseResult::Ok)
+        r = storage::ReadCatalogue(*in, header, tables);
     if (r == storage::ParseResult::NotADatabase)
         return Fail(Utf8(file) + ": not a database file");
     if (r == storage::ParseResult::Corrupt)
         return Fail(Utf8(file) + ": damaged (truncated or checksum mismatch)");
+    if (r == storage::ParseResult::ReadFailed)
+        return Fail("cannot read " + Utf8(file));
     return 0;
 }
 
 int Dump(const std::wstring& file)
 {
-    storage::Database db;
-    if (int rc = Load(file, &db))
+    dbserver::FileSource in;
+    std::vector<storage::TableInfo> tables;
+    if (int rc = Open(file, &in, &tables))
         return rc;
-    for (const storage::Table& t : db.tables)
-        Out("== " + storage::ToUtf8(t.name) + "\n" + storage::TableText(t));
+    std::vector<std::u16string> values;
+    for (const storage::TableInfo& t : tables) {
+        Out("== " + storage::ToUtf8(t.name) + "\n" + storage::RowText(t.columns));
+        storage::RowReader rows(in, t);
+        for (uint32_t r = 0; r < t.rowCount; ++r) {
+            if (rows.Read(r, &values) != storage::ParseResult::Ok)
+                return Fail("cannot read " + Utf8(file));
+            Out(storage::RowText(values));
+        }
+    }
     return 0;
 }
 
 int Verify(const std::wstring& file)
 {
-    storage::Database db;
-    if (int rc = Load(file, &db))
+    dbserver::FileSource in;
+    std::vector<storage::TableInfo> tables;
+    if (int rc = Open(file, &in, &tables))
         return rc;
-    Out("intact: " + Utf8(file) + "\n");
+    uint64_t rows = 0;
+    for (const storage::TableInfo& t : tables)
+        rows += t.rowCount;
+    Out("intact: " + Utf8(file) + " (" + std::to_string(tables.size()) + " tables, " + std::to_string(rows) + " rows)\n");
     return 0;
 }
 
@@ -136,9 +161,19 @@ int Hold(const std::wstring& name, int seconds)
 
 }  // namespace
 
+int Run(std::vector<std::wstring> args);
+
 int wmain(int argc, wchar_t** argv)
 {
-    std::vector<std::wstring> args(argv + 1, argv + argc);
+    try {
+        return Run(std::vector<std::wstring>(argv + 1, argv + argc));
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory");
+    }
+}
+
+int Run(std::vector<std::wstring> args)
+{
     std::wstring dataFolder = dbserver::DataFolder();
     if (args.size() >= 2 && args[0] == L"--data") {
         dataFolder = args[1];

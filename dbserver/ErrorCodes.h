@@ -23,7 +23,8 @@ enum ServerCode : long {
     kReplaceFailed = 1014,     // the restored database could not replace the old one
     kNotImplemented = 1015,    // a reserved operation slot
     kBadState = 1016,          // SetServerSystemState with a state other than 0 or 1
-    kOutOfMemory = 1017,       // the database is too large to load
+    kOutOfMemory = 1017,       // memory ran out for a row or a table list
     kFreeSpaceFailed = 1018,   // the free space of the data folder's drive is unknown
     kBadArgument = 1019,       // a required out-argument or text argument is missing
+    kTooLarge = 1020,          // a table with more rows than a recordset can count
 };

@@ -1,5 +1,7 @@
 #include "FileIo.h"
 
+#include <vector>
+
 namespace dbserver {
 namespace {
 
@@ -52,17 +54,6 @@ bool WriteAll(HANDLE h, const uint8_t* data, size_t size)
     return true;
 }
 
-bool Commit(HANDLE h, const std::wstring& temp, const std::wstring& path)
-{
-    bool ok = FlushFileBuffers(h) != FALSE;
-    ok = CloseHandle(h) != FALSE && ok;
-    if (ok)
-        ok = MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-    if (!ok)
-        DeleteFileW(temp.c_str());
-    return ok;
-}
-
 }  // namespace
 
 void SetExitAfterBytes(DWORD bytes)
@@ -95,68 +86,79 @@ void RemoveStaleTemporaryFiles(const std::wstring& folder)
     FindClose(search);
 }
 
-bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* out, bool* tooLarge)
+FileSource::~FileSource()
 {
-    if (tooLarge)
-        *tooLarge = false;
-    HANDLE h = CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    if (m_h != INVALID_HANDLE_VALUE)
+        CloseHandle(m_h);
+}
+
+bool FileSource::Open(const std::wstring& path)
+{
+    m_h = CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
     LARGE_INTEGER size;
-    bool ok = GetFileSizeEx(h, &size) != FALSE;
-    if (ok && size.QuadPart > 0x60000000) {  // beyond what a 32-bit process can hold
-        ok = false;
-        if (tooLarge)
-            *tooLarge = true;
+    if (m_h == INVALID_HANDLE_VALUE || !GetFileSizeEx(m_h, &size))
+        return false;
+    m_size = static_cast<uint64_t>(size.QuadPart);
+    return true;
+}
+
+bool FileSource::ReadAt(uint64_t offset, void* out, size_t n)
+{
+    if (offset > m_size || n > m_size - offset)
+        return false;
+    uint8_t* to = static_cast<uint8_t*>(out);
+    while (n > 0) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD want = n > (64u << 20) ? (64u << 20) : static_cast<DWORD>(n), got = 0;
+        if (!ReadFile(m_h, to, want, &got, &at) || got == 0)
+            return false;
+        to += got;
+        offset += got;
+        n -= got;
     }
-    if (ok) {
-        try {
-            out->resize(static_cast<size_t>(size.QuadPart));
-        } catch (...) {
-            ok = false;
-            if (tooLarge)
-                *tooLarge = true;
-        }
-    }
-    size_t done = 0;
-    while (ok && done < out->size()) {
-        DWORD chunk = out->size() - done > (1u << 20) ? (1u << 20) : static_cast<DWORD>(out->size() - done);
-        DWORD got = 0;
-        if (!ReadFile(h, out->data() + done, chunk, &got, nullptr) || got == 0)
-            ok = false;
-        done += got;
-    }
-    CloseHandle(h);
+    return true;
+}
+
+FileStream::~FileStream()
+{
+    if (m_h != INVALID_HANDLE_VALUE)
+        CloseHandle(m_h);
+}
+
+bool FileStream::Open(const std::wstring& path)
+{
+    m_h = CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return m_h != INVALID_HANDLE_VALUE;
+}
+
+bool FileStream::Read(void* out, size_t cap, size_t* got)
+{
+    DWORD n = 0;
+    bool ok = ReadFile(m_h, out, cap > (64u << 20) ? (64u << 20) : static_cast<DWORD>(cap), &n, nullptr) != FALSE;
+    *got = n;
     return ok;
 }
 
-bool WriteFileAtomically(const std::wstring& target, const uint8_t* data, size_t size)
+bool FileStream::Rewind()
 {
-    const std::wstring path = Extended(target);
-    std::wstring temp = TempNameBeside(path);
-    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    if (!WriteAll(h, data, size)) {
-        CloseHandle(h);
-        DeleteFileW(temp.c_str());
-        return false;
-    }
-    return Commit(h, temp, path);
+    LARGE_INTEGER zero = {};
+    return SetFilePointerEx(m_h, zero, nullptr, FILE_BEGIN) != FALSE;
 }
 
-namespace {
-
 // Flushes a file that is being written, from a thread of its own, so that most of the
-// data reach the disk while the copy goes on and the final flush has little left.
-struct BackgroundFlush {
+// data reach the disk while the writing goes on and the final flush has little left.
+struct AtomicFile::Flusher {
     HANDLE file;
     HANDLE wake;
+    HANDLE thread;
     volatile LONG stop;
     static DWORD WINAPI Run(void* self)
     {
-        BackgroundFlush* f = static_cast<BackgroundFlush*>(self);
+        Flusher* f = static_cast<Flusher*>(self);
         while (!f->stop) {
             WaitForSingleObject(f->wake, INFINITE);
             if (!f->stop)
@@ -166,68 +168,122 @@ struct BackgroundFlush {
     }
 };
 
-}  // namespace
-
-bool CopyFileAtomically(const std::wstring& source, const std::wstring& targetPath, bool* sourceUnreadable)
+AtomicFile::~AtomicFile()
 {
-    *sourceUnreadable = false;
-    const std::wstring target = Extended(targetPath);
+    StopFlusher();
+    if (m_h != INVALID_HANDLE_VALUE) {
+        CloseHandle(m_h);
+        DeleteFileW(m_temp.c_str());
+    }
+}
+
+bool AtomicFile::Create(const std::wstring& target)
+{
+    m_target = Extended(target);
+    m_temp = TempNameBeside(m_target);
+    m_h = CreateFileW(m_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (m_h == INVALID_HANDLE_VALUE)
+        return false;
+    HANDLE wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (wake) {
+        m_flusher = new Flusher{m_h, wake, nullptr, 0};
+        m_flusher->thread = CreateThread(nullptr, 0, &Flusher::Run, m_flusher, 0, nullptr);
+        if (!m_flusher->thread)
+            StopFlusher();
+    }
+    return true;
+}
+
+void AtomicFile::StopFlusher()
+{
+    if (!m_flusher)
+        return;
+    if (m_flusher->thread) {
+        InterlockedExchange(&m_flusher->stop, 1);
+        SetEvent(m_flusher->wake);
+        WaitForSingleObject(m_flusher->thread, INFINITE);
+        CloseHandle(m_flusher->thread);
+    }
+    CloseHandle(m_flusher->wake);
+    delete m_flusher;
+    m_flusher = nullptr;
+}
+
+bool AtomicFile::Write(const void* data, size_t n)
+{
+    const uint64_t kFlushEvery = 32ull << 20;
+    if (m_h == INVALID_HANDLE_VALUE || !WriteAll(m_h, static_cast<const uint8_t*>(data), n))
+        return false;
+    m_sinceFlush += n;
+    if (m_flusher && m_sinceFlush >= kFlushEvery) {
+        SetEvent(m_flusher->wake);
+        m_sinceFlush = 0;
+    }
+    return true;
+}
+
+bool AtomicFile::WriteAt(uint64_t offset, const void* data, size_t n)
+{
+    LARGE_INTEGER at, end = {};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return m_h != INVALID_HANDLE_VALUE && SetFilePointerEx(m_h, at, nullptr, FILE_BEGIN) &&
+           WriteAll(m_h, static_cast<const uint8_t*>(data), n) && SetFilePointerEx(m_h, end, nullptr, FILE_END);
+}
+
+bool AtomicFile::Commit()
+{
+    StopFlusher();
+    if (m_h == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = FlushFileBuffers(m_h) != FALSE;
+    ok = CloseHandle(m_h) != FALSE && ok;
+    m_h = INVALID_HANDLE_VALUE;
+    if (ok)
+        ok = MoveFileExW(m_temp.c_str(), m_target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    if (!ok)
+        DeleteFileW(m_temp.c_str());
+    return ok;
+}
+
+CopyResult CopyFileAtomically(const std::wstring& source, const std::wstring& target, CopyCheck* check)
+{
     HANDLE in = CreateFileW(Extended(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (in == INVALID_HANDLE_VALUE) {
-        *sourceUnreadable = true;
-        return false;
-    }
-    std::wstring temp = TempNameBeside(target);
-    HANDLE out = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (out == INVALID_HANDLE_VALUE) {
-        CloseHandle(in);
-        return false;
-    }
+    if (in == INVALID_HANDLE_VALUE)
+        return CopyResult::SourceUnreadable;
     const DWORD kChunk = 4u << 20;
-    const ULONGLONG kFlushEvery = 32ull << 20;
     std::vector<uint8_t> buffer;
-    bool ok = true;
+    AtomicFile out;
+    CopyResult result = CopyResult::Ok;
     try {
         buffer.resize(kChunk);
     } catch (...) {
-        ok = false;
+        result = CopyResult::WriteFailed;
     }
-    BackgroundFlush flusher = {out, CreateEventW(nullptr, FALSE, FALSE, nullptr), 0};
-    HANDLE thread = flusher.wake ? CreateThread(nullptr, 0, &BackgroundFlush::Run, &flusher, 0, nullptr) : nullptr;
-    ULONGLONG sinceFlush = 0;
-    while (ok) {
+    if (result == CopyResult::Ok && !out.Create(target))
+        result = CopyResult::WriteFailed;
+    uint64_t copied = 0;
+    while (result == CopyResult::Ok) {
         DWORD got = 0;
         if (!ReadFile(in, buffer.data(), kChunk, &got, nullptr)) {
-            *sourceUnreadable = true;
-            ok = false;
+            result = CopyResult::SourceUnreadable;
             break;
         }
         if (got == 0)
             break;
-        ok = WriteAll(out, buffer.data(), got);
-        sinceFlush += got;
-        if (thread && sinceFlush >= kFlushEvery) {
-            SetEvent(flusher.wake);
-            sinceFlush = 0;
-        }
+        if (check)
+            check->Chunk(copied, buffer.data(), got);
+        copied += got;
+        if (!out.Write(buffer.data(), got))
+            result = CopyResult::WriteFailed;
     }
-    if (thread) {
-        InterlockedExchange(&flusher.stop, 1);
-        SetEvent(flusher.wake);
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-    }
-    if (flusher.wake)
-        CloseHandle(flusher.wake);
     CloseHandle(in);
-    if (!ok) {
-        CloseHandle(out);
-        DeleteFileW(temp.c_str());
-        return false;
-    }
-    return Commit(out, temp, target);
+    if (result == CopyResult::Ok && check && !check->Complete(copied))
+        result = CopyResult::Refused;
+    if (result == CopyResult::Ok && !out.Commit())
+        result = CopyResult::WriteFailed;
+    return result;
 }
 
 }  // namespace dbserver

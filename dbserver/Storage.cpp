@@ -1,5 +1,6 @@
 #include "Storage.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace storage {
@@ -7,92 +8,131 @@ namespace {
 
 const char kMagic[8] = {'O', 'R', 'V', 'L', 'M', 'D', 'F', '1'};
 const uint32_t kVersion = 1;
-
-void PutU32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void PutText(std::vector<uint8_t>& out, const std::u16string& s)
-{
-    PutU32(out, static_cast<uint32_t>(s.size()));
-    for (char16_t c : s) {
-        out.push_back(static_cast<uint8_t>(c));
-        out.push_back(static_cast<uint8_t>(c >> 8));
-    }
-}
+// What the catalogue walk and the row reader keep of the file at a time.
+const size_t kCursorBuffer = 256u << 10;
 
 uint32_t GetU32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// Reads the payload, every length checked against what is left, so that a damaged
-// file can never make the server read past it or allocate without bound.
-class Reader {
-public:
-    Reader(const uint8_t* p, size_t n) : m_p(p), m_left(n) {}
-    bool U32(uint32_t* v)
+void SetU32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// CRC-32 eight bytes at a time (slicing by 8): a restore checks gigabytes with it.
+struct CrcTables {
+    uint32_t t[8][256];
+    CrcTables()
     {
-        if (m_left < 4)
-            return false;
-        *v = GetU32(m_p);
-        m_p += 4;
-        m_left -= 4;
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[0][i] = c;
+        }
+        for (uint32_t i = 0; i < 256; ++i)
+            for (int k = 1; k < 8; ++k)
+                t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+    }
+};
+const CrcTables& Tables()
+{
+    static const CrcTables tables;
+    return tables;
+}
+
+// Reads the payload through a buffer at 64-bit offsets, every length checked against
+// what is left before anything is read or reserved for it.
+class Cursor {
+public:
+    Cursor(Source& in, uint64_t pos, uint64_t end) : m_in(in), m_pos(pos), m_end(end) {}
+    uint64_t Pos() const { return m_pos; }
+    uint64_t Left() const { return m_end - m_pos; }
+    ParseResult Result() const { return m_result; }
+    void Seek(uint64_t pos) { m_pos = pos; }
+    bool Fail(ParseResult r)
+    {
+        if (m_result == ParseResult::Ok)
+            m_result = r;
+        return false;
+    }
+
+    bool Bytes(void* out, uint64_t n)
+    {
+        if (n > Left())
+            return Fail(ParseResult::Corrupt);
+        uint8_t* to = static_cast<uint8_t*>(out);
+        while (n > 0) {
+            if (m_pos >= m_bufStart && m_pos < m_bufStart + m_buf.size()) {
+                size_t at = static_cast<size_t>(m_pos - m_bufStart);
+                size_t take = static_cast<size_t>(std::min<uint64_t>(n, m_buf.size() - at));
+                std::memcpy(to, m_buf.data() + at, take);
+                to += take;
+                m_pos += take;
+                n -= take;
+            } else if (n >= kCursorBuffer) {
+                // A large value goes straight to its place.
+                if (!m_in.ReadAt(m_pos, to, static_cast<size_t>(n)))
+                    return Fail(ParseResult::ReadFailed);
+                m_pos += n;
+                n = 0;
+            } else {
+                size_t fill = static_cast<size_t>(std::min<uint64_t>(kCursorBuffer, Left()));
+                m_buf.resize(fill);
+                if (!m_in.ReadAt(m_pos, m_buf.data(), fill)) {
+                    m_buf.clear();
+                    return Fail(ParseResult::ReadFailed);
+                }
+                m_bufStart = m_pos;
+            }
+        }
         return true;
     }
-    bool Text(std::u16string* s)
+    bool U32(uint32_t* v)
     {
-        uint32_t n;
-        if (!U32(&n) || n > m_left / 2)
+        uint8_t b[4];
+        if (!Bytes(b, 4))
             return false;
-        s->resize(n);
-        for (uint32_t i = 0; i < n; ++i)
-            (*s)[i] = static_cast<char16_t>(m_p[2 * i] | m_p[2 * i + 1] << 8);
-        m_p += 2 * size_t(n);
-        m_left -= 2 * size_t(n);
+        *v = GetU32(b);
         return true;
     }
     // A count of items each at least minBytes long cannot exceed what is left.
-    bool Count(uint32_t* n, size_t minBytes)
+    bool Count(uint32_t* n, uint64_t minBytes) { return U32(n) && (minBytes == 0 || *n <= Left() / minBytes || Fail(ParseResult::Corrupt)); }
+    bool Text(std::u16string* s)
     {
-        return U32(n) && (minBytes == 0 || *n <= m_left / minBytes);
+        uint32_t n;
+        if (!U32(&n))
+            return false;
+        if (2 * uint64_t(n) > Left())
+            return Fail(ParseResult::Corrupt);
+        s->resize(n);
+        if (n == 0)
+            return true;
+        // UTF-16 little-endian on disk, as in memory on every machine the stand-in runs on.
+        return Bytes(&(*s)[0], 2 * uint64_t(n));
     }
-    size_t Left() const { return m_left; }
+    bool SkipText()
+    {
+        uint32_t n;
+        if (!U32(&n))
+            return false;
+        if (2 * uint64_t(n) > Left())
+            return Fail(ParseResult::Corrupt);
+        m_pos += 2 * uint64_t(n);
+        return true;
+    }
 
 private:
-    const uint8_t* m_p;
-    size_t m_left;
+    Source& m_in;
+    uint64_t m_pos;
+    uint64_t m_end;
+    std::vector<uint8_t> m_buf;
+    uint64_t m_bufStart = 0;
+    ParseResult m_result = ParseResult::Ok;
 };
-
-uint32_t g_table[256];
-bool g_tableReady = false;
-
-void MakeTable()
-{
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t c = i;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        g_table[i] = c;
-    }
-    g_tableReady = true;
-}
-
-ParseResult CheckHeader(const uint8_t* data, size_t size, const uint8_t** payload, size_t* length)
-{
-    if (size < kHeaderSize || std::memcmp(data, kMagic, 8) != 0 || GetU32(data + 8) != kVersion)
-        return ParseResult::NotADatabase;
-    uint32_t len = GetU32(data + 12);
-    if (len != size - kHeaderSize)
-        return ParseResult::Corrupt;
-    if (Crc32(data + kHeaderSize, len) != GetU32(data + 16))
-        return ParseResult::Corrupt;
-    *payload = data + kHeaderSize;
-    *length = len;
-    return ParseResult::Ok;
-}
 
 }  // namespace
 
@@ -104,85 +144,319 @@ const Table* Database::Find(const std::u16string& name) const
     return nullptr;
 }
 
-uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc)
+uint32_t Crc32(const uint8_t* p, size_t n, uint32_t crc)
 {
-    if (!g_tableReady)
-        MakeTable();
+    const auto& t = Tables().t;
     crc = ~crc;
-    for (size_t i = 0; i < size; ++i)
-        crc = g_table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    while (n >= 8) {
+        uint32_t one = GetU32(p) ^ crc;
+        uint32_t two = GetU32(p + 4);
+        crc = t[7][one & 0xFF] ^ t[6][(one >> 8) & 0xFF] ^ t[5][(one >> 16) & 0xFF] ^ t[4][one >> 24] ^
+              t[3][two & 0xFF] ^ t[2][(two >> 8) & 0xFF] ^ t[1][(two >> 16) & 0xFF] ^ t[0][two >> 24];
+        p += 8;
+        n -= 8;
+    }
+    while (n--)
+        crc = t[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
     return ~crc;
+}
+
+bool MemorySource::ReadAt(uint64_t offset, void* out, size_t n)
+{
+    if (offset > m_size || n > m_size - offset)
+        return false;
+    std::memcpy(out, m_data + offset, n);
+    return true;
+}
+
+bool MemorySink::Write(const void* data, size_t n)
+{
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    bytes.insert(bytes.end(), p, p + n);
+    return true;
+}
+
+bool MemorySink::WriteAt(uint64_t offset, const void* data, size_t n)
+{
+    if (offset + n > bytes.size())
+        bytes.resize(static_cast<size_t>(offset + n));
+    std::memcpy(bytes.data() + offset, data, n);
+    return true;
+}
+
+ParseResult ReadHeader(Source& in, Header* out)
+{
+    uint8_t h[kHeaderSize];
+    if (in.Size() < kHeaderSize)
+        return ParseResult::NotADatabase;
+    if (!in.ReadAt(0, h, kHeaderSize))
+        return ParseResult::ReadFailed;
+    if (std::memcmp(h, kMagic, 8) != 0 || GetU32(h + 8) != kVersion)
+        return ParseResult::NotADatabase;
+    out->payloadLength = GetU32(h + 12);
+    out->crc = GetU32(h + 16);
+    if (out->payloadLength != in.Size() - kHeaderSize)
+        return ParseResult::Corrupt;
+    return ParseResult::Ok;
+}
+
+ParseResult VerifyChecksum(Source& in, const Header& header)
+{
+    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(kChunkSize, header.payloadLength)));
+    uint32_t crc = 0;
+    for (uint64_t at = 0; at < header.payloadLength;) {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), header.payloadLength - at));
+        if (!in.ReadAt(kHeaderSize + at, chunk.data(), n))
+            return ParseResult::ReadFailed;
+        crc = Crc32(chunk.data(), n, crc);
+        at += n;
+    }
+    return crc == header.crc ? ParseResult::Ok : ParseResult::Corrupt;
+}
+
+ParseResult ReadCatalogue(Source& in, const Header& header, std::vector<TableInfo>* tables)
+{
+    Cursor c(in, kHeaderSize, kHeaderSize + header.payloadLength);
+    std::vector<TableInfo> found;
+    uint32_t count;
+    if (!c.Count(&count, 12))
+        return c.Result();
+    for (uint32_t t = 0; t < count; ++t) {
+        TableInfo info;
+        uint32_t columns;
+        if (!c.Text(&info.name) || !c.Count(&columns, 4))
+            return c.Result();
+        info.columns.resize(columns);
+        for (uint32_t k = 0; k < columns; ++k)
+            if (!c.Text(&info.columns[k]))
+                return c.Result();
+        if (!c.U32(&info.rowCount))
+            return c.Result();
+        // Every value takes at least its 4-byte length; rows without columns are never
+        // written, so a count of them is damage, not data.
+        if (columns == 0 ? info.rowCount != 0 : uint64_t(info.rowCount) * columns > c.Left() / 4)
+            return ParseResult::Corrupt;
+        info.rowsBegin = c.Pos();
+        for (uint64_t v = uint64_t(info.rowCount) * columns; v > 0; --v)
+            if (!c.SkipText())
+                return c.Result();
+        info.rowsEnd = c.Pos();
+        found.push_back(std::move(info));
+    }
+    if (c.Left() != 0)
+        return ParseResult::Corrupt;
+    *tables = std::move(found);
+    return ParseResult::Ok;
+}
+
+struct RowReader::State {
+    TableInfo table;
+    Cursor cursor;
+    std::vector<uint64_t> marks;  // offset of row k * kRowsPerMark, as far as reached
+    uint32_t next = 0;            // the row that starts at nextOffset
+    uint64_t nextOffset;
+
+    // The cursor stands at the start of row `at`: noted if it is a mark not yet known.
+    void Note(uint32_t at)
+    {
+        if (at % kRowsPerMark == 0 && at / kRowsPerMark == marks.size())
+            marks.push_back(cursor.Pos());
+    }
+};
+
+RowReader::RowReader(Source& in, const TableInfo& table)
+    : m_state(new State{table, Cursor(in, table.rowsBegin, table.rowsEnd), {table.rowsBegin}, 0, table.rowsBegin})
+{
+}
+
+RowReader::~RowReader() = default;
+
+ParseResult RowReader::Read(uint32_t row, std::vector<std::u16string>* values)
+{
+    State& s = *m_state;
+    if (row >= s.table.rowCount)
+        return ParseResult::Corrupt;
+    uint32_t at;
+    if (row >= s.next && row - s.next < kRowsPerMark) {
+        at = s.next;
+        s.cursor.Seek(s.nextOffset);
+    } else {
+        size_t mark = std::min<size_t>(row / kRowsPerMark, s.marks.size() - 1);
+        at = static_cast<uint32_t>(mark * kRowsPerMark);
+        s.cursor.Seek(s.marks[mark]);
+    }
+    const size_t columns = s.table.columns.size();
+    for (; at < row; ++at) {
+        s.Note(at);
+        for (size_t k = 0; k < columns; ++k)
+            if (!s.cursor.SkipText())
+                return s.cursor.Result();
+    }
+    s.Note(row);
+    values->resize(columns);
+    for (size_t k = 0; k < columns; ++k)
+        if (!s.cursor.Text(&(*values)[k]))
+            return s.cursor.Result();
+    s.next = row + 1;
+    s.nextOffset = s.cursor.Pos();
+    return ParseResult::Ok;
+}
+
+Writer::Writer(Sink& out) : m_out(out)
+{
+    // The header is written again by Finish, with the length and checksum.
+    uint8_t header[kHeaderSize] = {};
+    std::memcpy(header, kMagic, 8);
+    SetU32(header + 8, kVersion);
+    m_failed = !m_out.Write(header, sizeof header);
+}
+
+bool Writer::Put(const void* data, size_t n)
+{
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    while (!m_failed && n > 0) {
+        size_t take = std::min(n, kChunkSize - m_buffer.size());
+        m_buffer.insert(m_buffer.end(), p, p + take);
+        p += take;
+        n -= take;
+        m_payload += take;
+        if (m_buffer.size() == kChunkSize)
+            Flush();
+    }
+    return !m_failed;
+}
+
+bool Writer::Flush()
+{
+    if (m_failed)
+        return false;
+    m_crc = Crc32(m_buffer.data(), m_buffer.size(), m_crc);
+    m_failed = !m_buffer.empty() && !m_out.Write(m_buffer.data(), m_buffer.size());
+    m_buffer.clear();
+    return !m_failed;
+}
+
+bool Writer::PutU32(uint32_t v)
+{
+    uint8_t b[4];
+    SetU32(b, v);
+    return Put(b, 4);
+}
+
+bool Writer::PutText(const std::u16string& s)
+{
+    // UTF-16 little-endian on disk, as in memory on every machine the stand-in runs on.
+    return PutU32(static_cast<uint32_t>(s.size())) && Put(s.data(), 2 * s.size());
+}
+
+bool Writer::Start(uint32_t tableCount)
+{
+    if (m_started)
+        m_failed = true;
+    m_started = true;
+    m_tablesLeft = tableCount;
+    return PutU32(tableCount);
+}
+
+bool Writer::BeginTable(const std::u16string& name, const std::vector<std::u16string>& columns, uint32_t rowCount)
+{
+    // Rows of a table without columns hold nothing; none are written.
+    if (!m_started || m_tablesLeft == 0 || m_rowsLeft != 0 || columns.size() > 0xFFFFFFFFu ||
+        (columns.empty() && rowCount != 0))
+        m_failed = true;
+    --m_tablesLeft;
+    if (!PutText(name) || !PutU32(static_cast<uint32_t>(columns.size())))
+        return false;
+    for (const std::u16string& c : columns)
+        if (!PutText(c))
+            return false;
+    m_rowsLeft = rowCount;
+    m_columns = columns.size();
+    return PutU32(rowCount);
+}
+
+bool Writer::Row(const std::vector<std::u16string>& values)
+{
+    if (m_rowsLeft == 0 || values.size() != m_columns)
+        m_failed = true;
+    --m_rowsLeft;
+    for (const std::u16string& v : values)
+        if (!PutText(v))
+            return false;
+    return !m_failed;
+}
+
+bool Writer::Finish()
+{
+    if (!m_started || m_tablesLeft != 0 || m_rowsLeft != 0 || m_payload > kMaxPayload)
+        m_failed = true;
+    if (!Flush())
+        return false;
+    uint8_t header[kHeaderSize];
+    std::memcpy(header, kMagic, 8);
+    SetU32(header + 8, kVersion);
+    SetU32(header + 12, static_cast<uint32_t>(m_payload));
+    SetU32(header + 16, m_crc);
+    m_failed = !m_out.WriteAt(0, header, sizeof header);
+    return !m_failed;
 }
 
 std::vector<uint8_t> Serialize(const Database& db)
 {
-    std::vector<uint8_t> payload;
-    PutU32(payload, static_cast<uint32_t>(db.tables.size()));
+    MemorySink sink;
+    Writer w(sink);
+    w.Start(static_cast<uint32_t>(db.tables.size()));
+    std::vector<std::u16string> padded;
     for (const Table& t : db.tables) {
-        PutText(payload, t.name);
-        PutU32(payload, static_cast<uint32_t>(t.columns.size()));
-        for (const std::u16string& c : t.columns)
-            PutText(payload, c);
-        // Rows of a table without columns hold nothing; none are written.
-        PutU32(payload, t.columns.empty() ? 0 : static_cast<uint32_t>(t.rows.size()));
-        if (!t.columns.empty())
-            for (const auto& row : t.rows)
-                for (size_t c = 0; c < t.columns.size(); ++c)
-                    PutText(payload, c < row.size() ? row[c] : std::u16string());
+        w.BeginTable(t.name, t.columns, t.columns.empty() ? 0 : static_cast<uint32_t>(t.rows.size()));
+        if (t.columns.empty())
+            continue;
+        for (const auto& row : t.rows) {
+            if (row.size() == t.columns.size()) {
+                w.Row(row);
+            } else {
+                padded = row;
+                padded.resize(t.columns.size());
+                w.Row(padded);
+            }
+        }
     }
-    std::vector<uint8_t> out(kMagic, kMagic + 8);
-    PutU32(out, kVersion);
-    PutU32(out, static_cast<uint32_t>(payload.size()));
-    PutU32(out, Crc32(payload.data(), payload.size()));
-    out.insert(out.end(), payload.begin(), payload.end());
-    return out;
+    w.Finish();
+    return sink.bytes;
 }
 
 ParseResult Verify(const uint8_t* data, size_t size)
 {
-    const uint8_t* payload;
-    size_t length;
-    return CheckHeader(data, size, &payload, &length);
+    MemorySource in(data, size);
+    Header header;
+    ParseResult r = ReadHeader(in, &header);
+    return r == ParseResult::Ok ? VerifyChecksum(in, header) : r;
 }
 
 ParseResult Parse(const uint8_t* data, size_t size, Database* out)
 {
-    const uint8_t* payload;
-    size_t length;
-    ParseResult r = CheckHeader(data, size, &payload, &length);
+    MemorySource in(data, size);
+    Header header;
+    std::vector<TableInfo> tables;
+    ParseResult r = ReadHeader(in, &header);
+    if (r == ParseResult::Ok)
+        r = VerifyChecksum(in, header);
+    if (r == ParseResult::Ok)
+        r = ReadCatalogue(in, header, &tables);
     if (r != ParseResult::Ok)
         return r;
-    Reader in(payload, length);
     Database db;
-    uint32_t tables;
-    if (!in.Count(&tables, 12))
-        return ParseResult::Corrupt;
-    for (uint32_t t = 0; t < tables; ++t) {
+    for (const TableInfo& info : tables) {
         Table table;
-        uint32_t columns, rows;
-        if (!in.Text(&table.name) || !in.Count(&columns, 4))
-            return ParseResult::Corrupt;
-        table.columns.resize(columns);
-        for (uint32_t c = 0; c < columns; ++c)
-            if (!in.Text(&table.columns[c]))
-                return ParseResult::Corrupt;
-        if (!in.U32(&rows))
-            return ParseResult::Corrupt;
-        // Every value takes at least its 4-byte length; rows without columns are never
-        // written, so a count of them is damage, not data.
-        if (columns == 0 ? rows != 0 : uint64_t(rows) * columns > in.Left() / 4)
-            return ParseResult::Corrupt;
-        table.rows.resize(rows);
-        for (uint32_t r2 = 0; r2 < rows; ++r2) {
-            table.rows[r2].resize(columns);
-            for (uint32_t c = 0; c < columns; ++c)
-                if (!in.Text(&table.rows[r2][c]))
-                    return ParseResult::Corrupt;
-        }
+        table.name = info.name;
+        table.columns = info.columns;
+        table.rows.resize(info.rowCount);
+        RowReader rows(in, info);
+        for (uint32_t i = 0; i < info.rowCount; ++i)
+            if ((r = rows.Read(i, &table.rows[i])) != ParseResult::Ok)
+                return r;
         db.tables.push_back(std::move(table));
     }
-    if (in.Left() != 0)
-        return ParseResult::Corrupt;
     *out = std::move(db);
     return ParseResult::Ok;
 }

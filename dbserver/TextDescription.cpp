@@ -71,30 +71,141 @@ std::string ToUtf8(const std::u16string& s)
 
 namespace {
 
-// The field [begin, end) with its escapes undone, decoded. raw is scratch space the caller
-// keeps from field to field, so that a large table costs one allocation per value.
-bool Unescape(const char* begin, const char* end, std::string* raw, std::u16string* out)
+// The field [begin, end) with its escapes undone and its UTF-8 decoded, into *out (its
+// room kept from row to row, so a large table costs no allocation per value).
+bool Decode(const char* begin, const char* end, std::u16string* out)
 {
-    raw->clear();
-    for (const char* p = begin; p < end; ++p) {
-        if (*p != '\\') {
-            raw->push_back(*p);
+    out->clear();
+    for (const char* p = begin; p < end;) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '\\') {
+            if (++p >= end)
+                return false;
+            switch (*p++) {
+            case 't': out->push_back(u'\t'); break;
+            case 'n': out->push_back(u'\n'); break;
+            case 'r': out->push_back(u'\r'); break;
+            case '\\': out->push_back(u'\\'); break;
+            default: return false;
+            }
             continue;
         }
-        if (++p >= end)
+        if (c < 0x80) {
+            out->push_back(c);
+            ++p;
+            continue;
+        }
+        uint32_t cp;
+        size_t n;
+        if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
+        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; n = 3; }
+        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; n = 4; }
+        else return false;
+        if (static_cast<size_t>(end - p) < n)
             return false;
-        switch (*p) {
-        case 't': raw->push_back('\t'); break;
-        case 'n': raw->push_back('\n'); break;
-        case 'r': raw->push_back('\r'); break;
-        case '\\': raw->push_back('\\'); break;
-        default: return false;
+        for (size_t k = 1; k < n; ++k) {
+            unsigned char d = static_cast<unsigned char>(p[k]);
+            if ((d & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        p += n;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out->push_back(static_cast<char16_t>(cp));
         }
     }
-    bool ok = true;
-    *out = FromUtf8(*raw, &ok);
-    return ok;
+    return true;
 }
+
+// One line's tab-separated fields into *values (resized, their room reused).
+bool SplitLine(const char* line, const char* lineEnd, std::vector<std::u16string>* values)
+{
+    size_t n = 0;
+    for (const char* field = line;;) {
+        const char* fieldEnd = std::find(field, lineEnd, '\t');
+        if (values->size() <= n)
+            values->emplace_back();
+        if (!Decode(field, fieldEnd, &(*values)[n++]))
+            return false;
+        if (fieldEnd == lineEnd)
+            break;
+        field = fieldEnd + 1;
+    }
+    values->resize(n);
+    return true;
+}
+
+std::string LineError(int lineNo, const std::string& what) { return "line " + std::to_string(lineNo) + ": " + what; }
+std::string FieldCountError(int lineNo, size_t fields, size_t columns)
+{
+    return LineError(lineNo, std::to_string(fields) + " fields, the header has " + std::to_string(columns));
+}
+
+// The lines of a stream, one at a time, without their line feed and carriage return.
+class LineReader {
+public:
+    // Reads start small and grow to kChunkSize while the stream fills them.
+    explicit LineReader(ByteStream& in) : m_in(in), m_chunk(4096) {}
+    bool Failed() const { return m_failed; }
+    bool Next(const char** begin, const char** end)
+    {
+        bool carried = false;
+        m_line.clear();
+        for (;;) {
+            if (m_pos == m_len) {
+                // A text that is a byte-order mark alone has no lines at all.
+                if (m_eof || m_failed)
+                    return carried && !(m_first && m_line == "\xEF\xBB\xBF") &&
+                           Give(m_line.data(), m_line.data() + m_line.size(), begin, end);
+                if (m_len == m_chunk.size() && m_chunk.size() < kChunkSize)
+                    m_chunk.resize(m_chunk.size() * 4);
+                size_t got = 0;
+                if (!m_in.Read(m_chunk.data(), m_chunk.size(), &got)) {
+                    m_failed = true;
+                    return false;
+                }
+                m_eof = got == 0;
+                m_pos = 0;
+                m_len = got;
+                continue;
+            }
+            const char* start = m_chunk.data() + m_pos;
+            const char* stop = m_chunk.data() + m_len;
+            const char* nl = std::find(start, stop, '\n');
+            if (nl != stop && !carried) {
+                m_pos = static_cast<size_t>(nl - m_chunk.data()) + 1;
+                return Give(start, nl, begin, end);
+            }
+            m_line.append(start, nl);
+            carried = true;
+            m_pos = nl == stop ? m_len : static_cast<size_t>(nl - m_chunk.data()) + 1;
+            if (nl != stop)
+                return Give(m_line.data(), m_line.data() + m_line.size(), begin, end);
+        }
+    }
+
+private:
+    bool Give(const char* b, const char* e, const char** begin, const char** end)
+    {
+        if (m_first && e - b >= 3 && std::equal(b, b + 3, "\xEF\xBB\xBF"))
+            b += 3;
+        m_first = false;
+        if (e > b && e[-1] == '\r')
+            --e;
+        *begin = b;
+        *end = e;
+        return true;
+    }
+    ByteStream& m_in;
+    std::vector<char> m_chunk;
+    size_t m_pos = 0, m_len = 0;
+    std::string m_line;
+    bool m_eof = false, m_failed = false, m_first = true;
+};
 
 std::string Escape(const std::u16string& value)
 {
@@ -125,7 +236,7 @@ bool ParseTableText(const std::string& utf8, const std::u16string& tableName, Ta
     if (utf8.compare(0, 3, "\xEF\xBB\xBF") == 0)
         text += 3;
     table.rows.reserve(static_cast<size_t>(std::count(text, stop, '\n')));
-    std::string raw;
+    std::vector<std::u16string> values;
     int lineNo = 0;
     bool header = true;
     while (text < stop) {
@@ -136,25 +247,16 @@ bool ParseTableText(const std::string& utf8, const std::u16string& tableName, Ta
         ++lineNo;
         if (line == lineEnd && !header)
             continue;  // blank lines between rows are layout, not rows
-        std::vector<std::u16string> values;
-        values.reserve(header ? static_cast<size_t>(std::count(line, lineEnd, '\t')) + 1 : table.columns.size());
-        for (const char* field = line;;) {
-            const char* fieldEnd = std::find(field, lineEnd, '\t');
-            values.emplace_back();
-            if (!Unescape(field, fieldEnd, &raw, &values.back())) {
-                *error = "line " + std::to_string(lineNo) + ": bad escape or UTF-8";
-                return false;
-            }
-            if (fieldEnd == lineEnd)
-                break;
-            field = fieldEnd + 1;
+        values.clear();
+        if (!SplitLine(line, lineEnd, &values)) {
+            *error = LineError(lineNo, "bad escape or UTF-8");
+            return false;
         }
         if (header) {
             table.columns = std::move(values);
             header = false;
         } else if (values.size() != table.columns.size()) {
-            *error = "line " + std::to_string(lineNo) + ": " + std::to_string(values.size()) +
-                     " fields, the header has " + std::to_string(table.columns.size());
+            *error = FieldCountError(lineNo, values.size(), table.columns.size());
             return false;
         } else {
             table.rows.push_back(std::move(values));
@@ -168,20 +270,105 @@ bool ParseTableText(const std::string& utf8, const std::u16string& tableName, Ta
     return true;
 }
 
-std::string TableText(const Table& table)
+bool MemoryStream::Read(void* out, size_t cap, size_t* got)
+{
+    *got = std::min(cap, m_text.size() - m_pos);
+    m_text.copy(static_cast<char*>(out), *got, m_pos);
+    m_pos += *got;
+    return true;
+}
+
+bool MemoryStream::Rewind()
+{
+    m_pos = 0;
+    return true;
+}
+
+bool WriteTableText(ByteStream& in, const std::u16string& tableName, Writer* w, std::string* error)
+{
+    const char *line, *lineEnd;
+    uint64_t rows = 0;
+    bool header = true;
+    {
+        LineReader lines(in);
+        while (lines.Next(&line, &lineEnd)) {
+            if (!header && line != lineEnd)
+                ++rows;
+            header = false;
+        }
+        if (lines.Failed()) {
+            *error = "cannot read the description";
+            return false;
+        }
+    }
+    if (header) {
+        *error = "no header line";
+        return false;
+    }
+    if (rows > 0xFFFFFFFFu) {
+        *error = "more rows than a table holds";
+        return false;
+    }
+    if (!in.Rewind()) {
+        *error = "cannot read the description";
+        return false;
+    }
+    LineReader lines(in);
+    std::vector<std::u16string> values;
+    size_t columns = 0;
+    uint64_t written = 0;
+    int lineNo = 0;
+    header = true;
+    while (lines.Next(&line, &lineEnd)) {
+        ++lineNo;
+        if (line == lineEnd && !header)
+            continue;  // blank lines between rows are layout, not rows
+        if (!SplitLine(line, lineEnd, &values)) {
+            *error = LineError(lineNo, "bad escape or UTF-8");
+            return false;
+        }
+        if (header) {
+            header = false;
+            columns = values.size();
+            if (!w->BeginTable(tableName, values, static_cast<uint32_t>(rows))) {
+                *error = "cannot write the table";
+                return false;
+            }
+            continue;
+        }
+        if (values.size() != columns) {
+            *error = FieldCountError(lineNo, values.size(), columns);
+            return false;
+        }
+        if (++written > rows || !w->Row(values)) {
+            *error = written > rows ? "the description changed while it was read" : "cannot write the table";
+            return false;
+        }
+    }
+    if (lines.Failed() || written != rows) {
+        *error = lines.Failed() ? "cannot read the description" : "the description changed while it was read";
+        return false;
+    }
+    return true;
+}
+
+std::string RowText(const std::vector<std::u16string>& values)
 {
     std::string out;
-    auto line = [&out](const std::vector<std::u16string>& values) {
-        for (size_t i = 0; i < values.size(); ++i) {
-            if (i)
-                out.push_back('\t');
-            out += Escape(values[i]);
-        }
-        out.push_back('\n');
-    };
-    line(table.columns);
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i)
+            out.push_back('\t');
+        out += Escape(values[i]);
+    }
+    out.push_back('\n');
+    return out;
+}
+
+std::string TableText(const Table& table)
+{
+    std::string out = RowText(table.columns);
     for (const auto& row : table.rows)
-        line(row);
+        out += RowText(row);
     return out;
 }
 
