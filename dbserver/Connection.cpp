@@ -59,8 +59,9 @@ LONG ToCode(storage::ParseResult r)
     return kCorrupt;
 }
 
-// A backup's checksum, taken while the restore copies it: a damaged backup never
-// takes the database's place, and it is read once.
+// A backup's checksum, taken from the bytes the restore copies as they are written (on
+// the writing thread, while the next are read): a damaged backup never takes the
+// database's place, and it is read once.
 class PayloadCheck final : public CopyCheck {
 public:
     explicit PayloadCheck(const storage::Header& header) : m_header(header) {}

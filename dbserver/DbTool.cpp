@@ -60,9 +60,10 @@ int Create(const std::wstring& dataFolder, const std::wstring& name, std::wstrin
     CreateDirectoryW(dataFolder.c_str(), nullptr);
     const std::wstring target = dataFolder + name + L".mdf";
     dbserver::AtomicFile out;
-    if (!out.Create(target))
+    // The writer below checksums and writes from a thread of its own.
+    if (!out.Create(target, nullptr, false))
         return Fail("cannot write " + Utf8(target));
-    storage::Writer writer(out);
+    storage::Writer writer(out, true);
     writer.Start(static_cast<uint32_t>(files.size()));
     for (const std::wstring& file : files) {
         dbserver::FileStream in;

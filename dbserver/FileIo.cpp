@@ -1,5 +1,9 @@
 #include "FileIo.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace dbserver {
@@ -149,94 +153,202 @@ bool FileStream::Rewind()
     return SetFilePointerEx(m_h, zero, nullptr, FILE_BEGIN) != FALSE;
 }
 
-// Flushes a file that is being written, from a thread of its own, so that most of the
-// data reach the disk while the writing goes on and the final flush has little left.
-struct AtomicFile::Flusher {
+// The threads behind an AtomicFile: one writes the filled buffers while the caller fills
+// the next; one flushes the file every kFlushEvery bytes written, so that most of the
+// data reach the disk while the writing goes on.
+struct AtomicFile::Behind {
+    static const uint64_t kFlushEvery = 32ull << 20;
     HANDLE file;
-    HANDLE wake;
-    HANDLE thread;
-    volatile LONG stop;
-    static DWORD WINAPI Run(void* self)
+    CopyCheck* watcher;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<uint8_t> filling, pending;
+    bool hasPending = false, stop = false, failed = false;
+    std::thread writer, flusher;
+    std::mutex flushLock;
+    std::condition_variable flushWanted;
+    bool flush = false;
+
+    Behind(HANDLE h, CopyCheck* w) : file(h), watcher(w)
     {
-        Flusher* f = static_cast<Flusher*>(self);
-        while (!f->stop) {
-            WaitForSingleObject(f->wake, INFINITE);
-            if (!f->stop)
-                FlushFileBuffers(f->file);
+        filling.reserve(kWriteBehind);
+        writer = std::thread([this] { Write(); });
+        flusher = std::thread([this] { Flush(); });
+    }
+    ~Behind()
+    {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            stop = true;
         }
-        return 0;
+        changed.notify_all();
+        writer.join();
+        {
+            std::lock_guard<std::mutex> hold(flushLock);
+            flush = true;
+        }
+        flushWanted.notify_all();
+        flusher.join();
+    }
+    // Hands the filled buffer to the writer; false once a write failed.
+    bool Submit()
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        changed.wait(hold, [this] { return !hasPending; });
+        if (!failed && !filling.empty()) {
+            filling.swap(pending);
+            hasPending = true;
+            changed.notify_all();
+        }
+        filling.clear();
+        return !failed;
+    }
+    bool Wait()
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        changed.wait(hold, [this] { return !hasPending; });
+        return !failed;
+    }
+    void Write()
+    {
+        std::vector<uint8_t> buffer;
+        buffer.reserve(kWriteBehind);
+        uint64_t sinceFlush = 0, written = 0;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                changed.wait(hold, [this] { return hasPending || stop; });
+                if (!hasPending)
+                    return;
+                buffer.swap(pending);
+            }
+            if (watcher)
+                watcher->Chunk(written, buffer.data(), buffer.size());
+            bool ok = WriteAll(file, buffer.data(), buffer.size());
+            written += buffer.size();
+            Wrote(buffer.size(), &sinceFlush);
+            buffer.clear();
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                failed = failed || !ok;
+                hasPending = false;
+            }
+            changed.notify_all();
+        }
+    }
+    // Asks for a flush every kFlushEvery bytes.
+    void Wrote(size_t n, uint64_t* sinceFlush)
+    {
+        *sinceFlush += n;
+        if (*sinceFlush < kFlushEvery)
+            return;
+        *sinceFlush = 0;
+        {
+            std::lock_guard<std::mutex> hold(flushLock);
+            flush = true;
+        }
+        flushWanted.notify_all();
+    }
+    void Flush()
+    {
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> hold(flushLock);
+                flushWanted.wait(hold, [this] { return flush; });
+                flush = false;
+            }
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                if (stop)
+                    return;
+            }
+            FlushFileBuffers(file);
+        }
     }
 };
 
 AtomicFile::~AtomicFile()
 {
-    StopFlusher();
+    Stop();
     if (m_h != INVALID_HANDLE_VALUE) {
         CloseHandle(m_h);
         DeleteFileW(m_temp.c_str());
     }
 }
 
-bool AtomicFile::Create(const std::wstring& target)
+bool AtomicFile::Create(const std::wstring& target, CopyCheck* watcher, bool writeBehind)
 {
+    m_writeBehind = writeBehind;
     m_target = Extended(target);
     m_temp = TempNameBeside(m_target);
     m_h = CreateFileW(m_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (m_h == INVALID_HANDLE_VALUE)
         return false;
-    HANDLE wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (wake) {
-        m_flusher = new Flusher{m_h, wake, nullptr, 0};
-        m_flusher->thread = CreateThread(nullptr, 0, &Flusher::Run, m_flusher, 0, nullptr);
-        if (!m_flusher->thread)
-            StopFlusher();
+    try {
+        m_behind = new Behind(m_h, watcher);
+    } catch (...) {
+        CloseHandle(m_h);
+        DeleteFileW(m_temp.c_str());
+        m_h = INVALID_HANDLE_VALUE;
+        return false;
     }
     return true;
 }
 
-void AtomicFile::StopFlusher()
+void AtomicFile::Stop()
 {
-    if (!m_flusher)
-        return;
-    if (m_flusher->thread) {
-        InterlockedExchange(&m_flusher->stop, 1);
-        SetEvent(m_flusher->wake);
-        WaitForSingleObject(m_flusher->thread, INFINITE);
-        CloseHandle(m_flusher->thread);
-    }
-    CloseHandle(m_flusher->wake);
-    delete m_flusher;
-    m_flusher = nullptr;
+    delete m_behind;
+    m_behind = nullptr;
+}
+
+bool AtomicFile::Settle() { return Drain(); }
+
+bool AtomicFile::Drain()
+{
+    return m_behind && m_behind->Submit() && m_behind->Wait();
 }
 
 bool AtomicFile::Write(const void* data, size_t n)
 {
-    const uint64_t kFlushEvery = 32ull << 20;
-    if (m_h == INVALID_HANDLE_VALUE || !WriteAll(m_h, static_cast<const uint8_t*>(data), n))
+    if (!m_behind)
         return false;
-    m_sinceFlush += n;
-    if (m_flusher && m_sinceFlush >= kFlushEvery) {
-        SetEvent(m_flusher->wake);
-        m_sinceFlush = 0;
+    if (!m_writeBehind) {
+        // The caller writes from a thread of its own already: no copy, no hand-over.
+        if (!WriteAll(m_h, static_cast<const uint8_t*>(data), n))
+            return false;
+        m_behind->Wrote(n, &m_sinceFlush);
+        return true;
+    }
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    while (n > 0) {
+        std::vector<uint8_t>& filling = m_behind->filling;
+        size_t take = std::min(n, kWriteBehind - filling.size());
+        filling.insert(filling.end(), p, p + take);
+        p += take;
+        n -= take;
+        if (filling.size() == kWriteBehind && !m_behind->Submit())
+            return false;
     }
     return true;
 }
 
 bool AtomicFile::WriteAt(uint64_t offset, const void* data, size_t n)
 {
+    // Everything before goes out first: the writer thread keeps no position of its own.
     LARGE_INTEGER at, end = {};
     at.QuadPart = static_cast<LONGLONG>(offset);
-    return m_h != INVALID_HANDLE_VALUE && SetFilePointerEx(m_h, at, nullptr, FILE_BEGIN) &&
+    return Drain() && SetFilePointerEx(m_h, at, nullptr, FILE_BEGIN) &&
            WriteAll(m_h, static_cast<const uint8_t*>(data), n) && SetFilePointerEx(m_h, end, nullptr, FILE_END);
 }
 
 bool AtomicFile::Commit()
 {
-    StopFlusher();
+    bool ok = Drain();
+    Stop();
     if (m_h == INVALID_HANDLE_VALUE)
         return false;
-    bool ok = FlushFileBuffers(m_h) != FALSE;
+    ok = FlushFileBuffers(m_h) != FALSE && ok;
     ok = CloseHandle(m_h) != FALSE && ok;
     m_h = INVALID_HANDLE_VALUE;
     if (ok)
@@ -261,7 +373,7 @@ CopyResult CopyFileAtomically(const std::wstring& source, const std::wstring& ta
     } catch (...) {
         result = CopyResult::WriteFailed;
     }
-    if (result == CopyResult::Ok && !out.Create(target))
+    if (result == CopyResult::Ok && !out.Create(target, check))
         result = CopyResult::WriteFailed;
     uint64_t copied = 0;
     while (result == CopyResult::Ok) {
@@ -272,13 +384,14 @@ CopyResult CopyFileAtomically(const std::wstring& source, const std::wstring& ta
         }
         if (got == 0)
             break;
-        if (check)
-            check->Chunk(copied, buffer.data(), got);
         copied += got;
         if (!out.Write(buffer.data(), got))
             result = CopyResult::WriteFailed;
     }
     CloseHandle(in);
+    // Commit shows the watcher the last bytes before it renames: the check comes between.
+    if (result == CopyResult::Ok && check && !out.Settle())
+        result = CopyResult::WriteFailed;
     if (result == CopyResult::Ok && check && !check->Complete(copied))
         result = CopyResult::Refused;
     if (result == CopyResult::Ok && !out.Commit())

@@ -46,36 +46,46 @@ private:
     HANDLE m_h = INVALID_HANDLE_VALUE;
 };
 
-// A new file under a temporary name beside its target, flushed as it grows (from a
-// thread of its own, so the final flush has little left), put in the target's place by
-// Commit. Without Commit nothing of it stays.
+// What a copy learns of the bytes it copies, to refuse them before they take the
+// target's place (a restore checks the backup's checksum this way, in the same pass: each
+// chunk is shown to it on the thread that writes it, while the next is read).
+class CopyCheck {
+public:
+    virtual ~CopyCheck() = default;
+    virtual void Chunk(uint64_t offset, const uint8_t* data, size_t n) = 0;
+    virtual bool Complete(uint64_t size) = 0;
+};
+
+// A new file under a temporary name beside its target, put in the target's place by
+// Commit; without Commit nothing of it stays. What is given to Write is written and
+// flushed to disk from threads of their own while the caller goes on (the final flush has
+// little left); two buffers of kWriteBehind bytes at most.
 class AtomicFile final : public storage::Sink {
 public:
     AtomicFile() = default;
     ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
-    bool Create(const std::wstring& target);
+    // watcher, when given, is shown every byte written, in order, from the writing thread.
+    // writeBehind false: Write writes at once, for a caller that has a thread of its own.
+    bool Create(const std::wstring& target, CopyCheck* watcher = nullptr, bool writeBehind = true);
     bool Write(const void* data, size_t n) override;
     bool WriteAt(uint64_t offset, const void* data, size_t n) override;
+    // Everything given so far is written (and shown to the watcher).
+    bool Settle();
     bool Commit();
 
+    static const size_t kWriteBehind = 4u << 20;
+
 private:
-    void StopFlusher();
-    struct Flusher;
+    bool Drain();
+    void Stop();
+    struct Behind;
     HANDLE m_h = INVALID_HANDLE_VALUE;
     std::wstring m_temp, m_target;
-    Flusher* m_flusher = nullptr;
+    Behind* m_behind = nullptr;
+    bool m_writeBehind = true;
     uint64_t m_sinceFlush = 0;
-};
-
-// What a copy learns of the bytes it copies, to refuse them before they take the
-// target's place (a restore checks the backup's checksum this way, in the same pass).
-class CopyCheck {
-public:
-    virtual ~CopyCheck() = default;
-    virtual void Chunk(uint64_t offset, const uint8_t* data, size_t n) = 0;
-    virtual bool Complete(uint64_t size) = 0;
 };
 
 enum class CopyResult { Ok, SourceUnreadable, Refused, WriteFailed };

@@ -3,8 +3,8 @@
 //                           DatabaseServer.exe
 //   FreeSpaceMB  REG_DWORD  when present, the free space reported for the data folder's
 //                           drive (tests reach the import's 300 MB boundary with it)
-//   Apartment    REG_SZ     "free" runs the server free-threaded; otherwise one
-//                           single-threaded apartment serves every client in turn
+//   Apartment    REG_SZ     "single": one single-threaded apartment serves every client
+//                           in turn; otherwise (the default) the server is free-threaded
 // Faults, for the tests of what the tool does when the server fails (read at each call):
 //   FaultOperation     REG_SZ     the operation that fails or is slow (OpenDatabase,
 //                                 CloseDatabase, OpenRecordset, ReadRecord, CloseRecordset,

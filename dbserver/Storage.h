@@ -120,7 +120,12 @@ private:
 // and checksum into the header. False once anything failed or did not add up.
 class Writer {
 public:
-    explicit Writer(Sink& out);
+    // background: the checksum and the sink's writing are done on a thread of their own
+    // while the caller makes the next chunk (for files of gigabytes).
+    explicit Writer(Sink& out, bool background = false);
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
     bool Start(uint32_t tableCount);
     bool BeginTable(const std::u16string& name, const std::vector<std::u16string>& columns, uint32_t rowCount);
     bool Row(const std::vector<std::u16string>& values);
@@ -132,6 +137,9 @@ private:
     bool PutU32(uint32_t v);
     bool PutText(const std::u16string& s);
     bool Flush();
+    bool Settle();
+    struct Background;
+    std::unique_ptr<Background> m_background;
     Sink& m_out;
     std::vector<uint8_t> m_buffer;
     uint64_t m_payload = 0;

@@ -1,6 +1,7 @@
 #include "TextDescription.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace storage {
 
@@ -71,28 +72,42 @@ std::string ToUtf8(const std::u16string& s)
 
 namespace {
 
+// The first c in [begin, end), or end.
+const char* Find(const char* begin, const char* end, char c)
+{
+    const void* at = std::memchr(begin, c, static_cast<size_t>(end - begin));
+    return at ? static_cast<const char*>(at) : end;
+}
+
 // The field [begin, end) with its escapes undone and its UTF-8 decoded, into *out (its
 // room kept from row to row, so a large table costs no allocation per value).
 bool Decode(const char* begin, const char* end, std::u16string* out)
 {
-    out->clear();
+    // Never more units than bytes: written through a pointer, cut to size at the end.
+    out->resize(static_cast<size_t>(end - begin));
+    char16_t* const first = out->empty() ? nullptr : &(*out)[0];
+    char16_t* o = first;
     for (const char* p = begin; p < end;) {
+        // A run of plain ASCII widened at once: most of a large description.
+        const char* run = p;
+        while (run < end && static_cast<unsigned char>(*run) < 0x80 && *run != '\\')
+            ++run;
+        for (const char* q = p; q < run; ++q)
+            *o++ = static_cast<unsigned char>(*q);
+        p = run;
+        if (p == end)
+            break;
         unsigned char c = static_cast<unsigned char>(*p);
         if (c == '\\') {
             if (++p >= end)
                 return false;
             switch (*p++) {
-            case 't': out->push_back(u'\t'); break;
-            case 'n': out->push_back(u'\n'); break;
-            case 'r': out->push_back(u'\r'); break;
-            case '\\': out->push_back(u'\\'); break;
+            case 't': *o++ = u'\t'; break;
+            case 'n': *o++ = u'\n'; break;
+            case 'r': *o++ = u'\r'; break;
+            case '\\': *o++ = u'\\'; break;
             default: return false;
             }
-            continue;
-        }
-        if (c < 0x80) {
-            out->push_back(c);
-            ++p;
             continue;
         }
         uint32_t cp;
@@ -112,12 +127,13 @@ bool Decode(const char* begin, const char* end, std::u16string* out)
         p += n;
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         } else {
-            out->push_back(static_cast<char16_t>(cp));
+            *o++ = static_cast<char16_t>(cp);
         }
     }
+    out->resize(static_cast<size_t>(o - first));
     return true;
 }
 
@@ -126,7 +142,7 @@ bool SplitLine(const char* line, const char* lineEnd, std::vector<std::u16string
 {
     size_t n = 0;
     for (const char* field = line;;) {
-        const char* fieldEnd = std::find(field, lineEnd, '\t');
+        const char* fieldEnd = Find(field, lineEnd, '\t');
         if (values->size() <= n)
             values->emplace_back();
         if (!Decode(field, fieldEnd, &(*values)[n++]))
@@ -175,7 +191,7 @@ public:
             }
             const char* start = m_chunk.data() + m_pos;
             const char* stop = m_chunk.data() + m_len;
-            const char* nl = std::find(start, stop, '\n');
+            const char* nl = Find(start, stop, '\n');
             if (nl != stop && !carried) {
                 m_pos = static_cast<size_t>(nl - m_chunk.data()) + 1;
                 return Give(start, nl, begin, end);

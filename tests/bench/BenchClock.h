@@ -1,9 +1,12 @@
-// Wall-clock time and medians for the benchmark programs.
+// Wall-clock time, medians and the printed lines of the benchmark programs. A figure is
+// printed only from a run whose result was checked; a run that failed prints FAILED with
+// the reason instead, and the program then ends with a non-zero exit code.
 #pragma once
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 inline double Now()
@@ -31,3 +34,20 @@ inline void Line(const char* name, double value, double baseline, const char* un
                 ratio, goal);
     std::fflush(stdout);
 }
+
+// Set once any figure failed: the program's exit code.
+inline bool& AnyFailed()
+{
+    static bool failed = false;
+    return failed;
+}
+
+// The line of a figure whose run failed or whose result was wrong: no number.
+inline void Failed(const char* name, const std::string& why)
+{
+    std::printf("%-44s FAILED: %s\n", name, why.c_str());
+    std::fflush(stdout);
+    AnyFailed() = true;
+}
+
+inline int ExitCode() { return AnyFailed() ? 1 : 0; }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,44 @@ inline void Write(HANDLE h, const void* p, size_t n)
 {
     DWORD w;
     WriteFile(h, p, static_cast<DWORD>(n), &w, nullptr);
+}
+
+// Whether two files hold the same bytes, read a chunk at a time: what a benchmark checks
+// before it prints a figure for a backup, a restore or an export.
+inline bool SameFiles(const std::wstring& a, const std::wstring& b)
+{
+    HANDLE ha = CreateFileW(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE hb = CreateFileW(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    bool same = ha != INVALID_HANDLE_VALUE && hb != INVALID_HANDLE_VALUE;
+    std::vector<uint8_t> x(4u << 20), y(4u << 20);
+    while (same) {
+        DWORD nx = 0, ny = 0;
+        same = ReadFile(ha, x.data(), static_cast<DWORD>(x.size()), &nx, nullptr) &&
+               ReadFile(hb, y.data(), static_cast<DWORD>(y.size()), &ny, nullptr) && nx == ny &&
+               std::equal(x.begin(), x.begin() + nx, y.begin());
+        if (nx == 0)
+            break;
+    }
+    if (ha != INVALID_HANDLE_VALUE)
+        CloseHandle(ha);
+    if (hb != INVALID_HANDLE_VALUE)
+        CloseHandle(hb);
+    return same;
+}
+
+// A copy that is flushed to disk: the floor for anything that writes a durable file.
+// Its time in seconds, or -1 when the copy failed. A file at `to` is replaced, as the
+// work measured against it replaces its own; the caller deletes it first for a new one.
+inline double FlushedCopy(const std::wstring& from, const std::wstring& to, double (*now)())
+{
+    double t0 = now();
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+        return -1;
+    HANDLE h = CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    bool flushed = h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    return flushed ? now() - t0 : -1;
 }
 
 inline void WriteU32(std::vector<uint8_t>& b, uint32_t v)
@@ -105,7 +144,9 @@ inline void WriteCarryInfo(const std::string& path, int carried, int books)
 
 }  // namespace benchdata
 
+using benchdata::FlushedCopy;
 using benchdata::MakeBigDatabase;
+using benchdata::SameFiles;
 using benchdata::Write;
 using benchdata::WriteCarryInfo;
 using benchdata::WriteCommonDatabase;

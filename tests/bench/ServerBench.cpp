@@ -40,6 +40,15 @@ void SetConfig(const wchar_t* name, const wchar_t* value)
     RegCloseKey(key);
 }
 
+void DeleteConfig(const wchar_t* name)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDatabaseServer", 0, KEY_WRITE | KEY_WOW64_32KEY, &key) == 0) {
+        RegDeleteValueW(key, name);
+        RegCloseKey(key);
+    }
+}
+
 bool ServerRunning()
 {
     // The server lingers a moment after its last client; a new apartment setting
@@ -80,32 +89,35 @@ void MakeRowDatabase(const std::wstring& path)
 struct RoundTrips {
     double noop;
     double read;
+    bool ok;  // every call answered as it should
 };
 
 RoundTrips MeasureRoundTrips(int calls)
 {
     DatabaseServer* server = nullptr;
-    RoundTrips out = {0, 0};
+    RoundTrips out = {0, 0, false};
     if (FAILED(ConnectDatabaseServer(&server))) {
         ReleaseDatabaseServer(&server);
         return out;
     }
     BSTR db = SysAllocString(L"BenchRows"), table = SysAllocString(L"BookCommonTBL"), key = nullptr;
-    LONG handle, rows;
-    server->OpenDatabase(db, 0, &handle);
-    server->OpenRecordset(db, table, 0, &rows, &key);
+    LONG handle = 0, rows = 0;
+    bool ok = server->OpenDatabase(db, 0, &handle) == 0 && server->OpenRecordset(db, table, 0, &rows, &key) == 0 &&
+              rows == 1000;
     std::vector<double> noop, read;
     for (int warm = 0; warm < 200; ++warm)
         server->Reserved03();
     // Interleaved, so that both see the same machine.
-    for (int i = 0; i < calls; ++i) {
+    for (int i = 0; ok && i < calls; ++i) {
         double t0 = Now();
-        server->Reserved03();
+        long answer = server->Reserved03();
         double t1 = Now();
         VARIANT v;
         VariantInit(&v);
-        server->ReadRecord(db, key, i % rows, &v);
+        long rc = server->ReadRecord(db, key, i % rows, &v);
         double t2 = Now();
+        // The no-op is a reserved slot: it answers "not implemented" (1015), not a transport error.
+        ok = answer == 1015 && rc == 0 && v.vt == (VT_ARRAY | VT_VARIANT) && v.parray->rgsabound[0].cElements == 6;
         VariantClear(&v);
         noop.push_back(t1 - t0);
         read.push_back(t2 - t1);
@@ -116,8 +128,11 @@ RoundTrips MeasureRoundTrips(int calls)
     SysFreeString(db);
     SysFreeString(table);
     ReleaseDatabaseServer(&server);
-    out.noop = Median(noop);
-    out.read = Median(read);
+    out.ok = ok && !read.empty();
+    if (out.ok) {
+        out.noop = Median(noop);
+        out.read = Median(read);
+    }
     return out;
 }
 
@@ -138,53 +153,60 @@ int main(int argc, char** argv)
         RoundTrips r = MeasureRoundTrips(3000);
         std::string name = std::string("ReadRecord round trip, ") +
                            (apartment[0] == L's' ? "single-apartment" : "free-threaded") + " (ms)";
-        Line(name.c_str(), r.read * 1000, r.noop * 1000, "ms", r.read / r.noop, "<= 1.3");
+        if (r.ok)
+            Line(name.c_str(), r.read * 1000, r.noop * 1000, "ms", r.read / r.noop, "<= 1.3");
+        else
+            Failed(name.c_str(), "a call did not answer with its row");
     }
     WaitForServerExit();
-    SetConfig(L"Apartment", L"single");
+    DeleteConfig(L"Apartment");  // the server's own default
 
     std::wstring big = folder + L"BenchBig.mdf";
     MakeBigDatabase(big, megabytes);
     DatabaseServer* server = nullptr;
-    ConnectDatabaseServer(&server);
+    std::string why = FAILED(ConnectDatabaseServer(&server)) ? "the server could not be reached" : "";
     BSTR name = SysAllocString(L"BenchBig");
     std::vector<double> copies, durableCopies, backups;
     std::wstring copy = folder + L"copy.mdf", backup = folder + L"backup.mdf";
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; why.empty() && i < 3; ++i) {
         DeleteFileW(copy.c_str());
         DeleteFileW(backup.c_str());
         double t0 = Now();
-        CopyFileW(big.c_str(), copy.c_str(), FALSE);
+        BOOL copied = CopyFileW(big.c_str(), copy.c_str(), FALSE);
         double t1 = Now();
-        DeleteFileW(copy.c_str());
-        double t2 = Now();
-        CopyFileW(big.c_str(), copy.c_str(), FALSE);
-        HANDLE h = CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        FlushFileBuffers(h);
-        CloseHandle(h);
+        DeleteFileW(copy.c_str());  // a new file, as the backup is
+        double durable = FlushedCopy(big, copy, Now);
         double t3 = Now();
         BSTR path = SysAllocString(backup.c_str());
         long rc = server->BackupRestoreDatabase(0, name, path);
         double t4 = Now();
         SysFreeString(path);
-        if (rc != 0)
-            std::printf("backup failed: %ld\n", rc);
+        if (!copied || durable < 0)
+            why = "the baseline copy failed";
+        else if (rc != 0)
+            why = "the backup answered " + std::to_string(rc);
+        else if (!SameFiles(backup, big))
+            why = "the backup differs from its database";
         copies.push_back(t1 - t0);
-        durableCopies.push_back(t3 - t2);
+        durableCopies.push_back(durable);
         backups.push_back(t4 - t3);
     }
     SysFreeString(name);
     ReleaseDatabaseServer(&server);
-    double copyMBs = megabytes / Median(copies), backupMBs = megabytes / Median(backups);
-    double durableMBs = megabytes / Median(durableCopies);
     char label[80];
     std::snprintf(label, sizeof label, "backup of a %d MB database (MB/s)", megabytes);
-    Line(label, backupMBs, durableMBs, "MB/s", backupMBs / durableMBs, ">= 0.8 (flushed copy)");
-    Line("  the same against a plain copy (MB/s)", backupMBs, copyMBs, "MB/s", backupMBs / copyMBs,
-         "none (informative)");
+    if (!why.empty()) {
+        Failed(label, why);
+    } else {
+        double copyMBs = megabytes / Median(copies), backupMBs = megabytes / Median(backups);
+        double durableMBs = megabytes / Median(durableCopies);
+        Line(label, backupMBs, durableMBs, "MB/s", backupMBs / durableMBs, ">= 0.8 (flushed copy)");
+        Line("  the same against a plain copy (MB/s)", backupMBs, copyMBs, "MB/s", backupMBs / copyMBs,
+             "none (informative)");
+    }
     DeleteFileW(big.c_str());
     DeleteFileW((folder + L"copy.mdf").c_str());
     DeleteFileW((folder + L"backup.mdf").c_str());
     CoUninitialize();
-    return 0;
+    return ExitCode();
 }

@@ -102,7 +102,6 @@ HWND WaitWindow(DWORD pid, const wchar_t* caption)
             return s.found;
         Pause(start);
     }
-    std::printf("ui benchmark: no window \"%s\" came\n", Narrow(caption).c_str());
     return nullptr;
 }
 
@@ -145,13 +144,15 @@ double Start(const std::wstring& exe, const wchar_t* caption, PROCESS_INFORMATIO
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, pi))
         return -1;
     *window = WaitWindow(pi->dwProcessId, caption);
-    return Now() - t0;
+    return *window ? Now() - t0 : -1;
 }
 
 void End(PROCESS_INFORMATION* pi, HWND window, int closeId)
 {
-    Press(window, closeId);
-    WaitForSingleObject(pi->hProcess, 20000);
+    if (window)
+        Press(window, closeId);
+    if (!window || WaitForSingleObject(pi->hProcess, 20000) != WAIT_OBJECT_0)
+        TerminateProcess(pi->hProcess, 1);
     CloseHandle(pi->hProcess);
     CloseHandle(pi->hThread);
 }
@@ -166,31 +167,40 @@ double StartUp(const std::wstring& exe, const wchar_t* caption, int closeId, boo
     for (int i = 0; i < 5; ++i) {
         if (!warm)
             WaitForNoServer();
-        PROCESS_INFORMATION pi;
+        PROCESS_INFORMATION pi = {};
         HWND window = nullptr;
-        times.push_back(Start(exe, caption, &pi, &window));
+        double t = Start(exe, caption, &pi, &window);
+        if (t < 0) {
+            ReleaseDatabaseServer(&keep);
+            if (window || pi.hProcess)
+                End(&pi, window, closeId);
+            return -1;
+        }
+        times.push_back(t);
         End(&pi, window, closeId);
     }
     ReleaseDatabaseServer(&keep);
     return Median(times);
 }
 
-// The rows of the three catalogue tables, read by a bare client as the tool reads them.
+// The rows of the three catalogue tables, read by a bare client as the tool reads them;
+// -1 when a call failed.
 double RawCatalogueRead(DatabaseServer* server)
 {
+    bool ok = true;
     BSTR db = SysAllocString(L"RariveSystemCommonDB");
     double t0 = Now();
     LONG handle = 0;
-    server->OpenDatabase(db, 0, &handle);
+    ok = server->OpenDatabase(db, 0, &handle) == 0;
     for (const wchar_t* table : {L"BookShelfTBL", L"BookCommonTBL", L"BookShelfInfoTBL"}) {
         BSTR name = SysAllocString(table);
         LONG rows = 0;
         BSTR key = nullptr;
-        server->OpenRecordset(db, name, 0, &rows, &key);
-        for (LONG r = 0; r < rows; ++r) {
+        ok = server->OpenRecordset(db, name, 0, &rows, &key) == 0 && rows > 0 && ok;
+        for (LONG r = 0; ok && r < rows; ++r) {
             VARIANT row;
             VariantInit(&row);
-            server->ReadRecord(db, key, r, &row);
+            ok = server->ReadRecord(db, key, r, &row) == 0 && row.vt == (VT_ARRAY | VT_VARIANT);
             VariantClear(&row);
         }
         server->CloseRecordset(db, key);
@@ -200,7 +210,7 @@ double RawCatalogueRead(DatabaseServer* server)
     server->CloseDatabase(db);
     double t = Now() - t0;
     SysFreeString(db);
-    return t;
+    return ok ? t : -1;
 }
 
 // The BOOK the backup dialog lists first: on the first shelf in table order holding a
@@ -244,7 +254,11 @@ int main()
     SetMachine(L"SOFTWARE\\OrvelServer", L"Mobile", REG_DWORD, &one, sizeof one);
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TamskServer", KEY_WOW64_32KEY, 0);
     SetText(L"SOFTWARE\\OrvelDatabaseServer", L"DataFolder", data);
-    SetText(L"SOFTWARE\\OrvelDatabaseServer", L"Apartment", L"single");
+    HKEY config;  // the server as it runs by default
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDatabaseServer", 0, KEY_WRITE | KEY_WOW64_32KEY, &config) == 0) {
+        RegDeleteValueW(config, L"Apartment");
+        RegCloseKey(config);
+    }
     WriteCommonDatabase(Narrow(data), kShelves, kBooks, kLinks);
     const std::wstring book = L"BOOK" + std::to_wstring(FirstListedBook());
     MakeBigDatabase(data + book + L".mdf", kMegabytes);
@@ -254,27 +268,46 @@ int main()
     for (bool warm : {false, true}) {
         double floor = StartUp(floorExe, L"StartupFloor", IDOK, warm);
         double value = StartUp(tool, kMenu, IDOK, warm);
-        Line(warm ? "start-up to the menu, warm (s)" : "start-up to the menu, cold (s)", value, floor, "s",
-             value / floor, "<= 1.2");
+        const char* name = warm ? "start-up to the menu, warm (s)" : "start-up to the menu, cold (s)";
+        if (floor < 0 || value < 0)
+            Failed(name, floor < 0 ? "the floor program's window did not come" : "the menu did not come");
+        else
+            Line(name, value, floor, "s", value / floor, "<= 1.2");
     }
 
     // The backup dialog at full size. The restart prompt comes at the first press only.
     DatabaseServer* server = nullptr;
     ConnectDatabaseServer(&server);
-    PROCESS_INFORMATION pi;
+    PROCESS_INFORMATION pi = {};
     HWND menu = nullptr;
-    Start(tool, kMenu, &pi, &menu);
-    Press(menu, 1000);
-    HWND prompt = WaitWindow(pi.dwProcessId, kBox);
-    Press(prompt, IDOK);
-    HWND dialog = WaitWindow(pi.dwProcessId, kBackup);
+    HWND prompt = nullptr, dialog = nullptr;
+    if (Start(tool, kMenu, &pi, &menu) >= 0) {
+        Press(menu, 1000);
+        prompt = WaitWindow(pi.dwProcessId, kBox);
+    }
+    if (prompt) {
+        Press(prompt, IDOK);
+        dialog = WaitWindow(pi.dwProcessId, kBackup);
+    }
+    if (!dialog) {
+        Failed("backup dialog shown with its lists, full size (s)", "the menu, the prompt or the dialog did not come");
+        Failed("export of a 256 MB BOOK through the dialog (MB/s)", "no backup dialog");
+        End(&pi, nullptr, IDOK);
+        ReleaseDatabaseServer(&server);
+        return ExitCode();
+    }
     Press(dialog, IDCANCEL);
     WaitGone(dialog);
     std::vector<double> opens, raws;
-    for (int i = 0; i < 3; ++i) {
+    bool opened = true;
+    for (int i = 0; opened && i < 3; ++i) {
         double t0 = Now();
         Press(menu, 1000);
         dialog = WaitWindow(pi.dwProcessId, kBackup);
+        if (!dialog) {
+            opened = false;
+            break;
+        }
         HWND list = GetDlgItem(dialog, 1005);
         while (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 0)
             Pause(t0);
@@ -284,6 +317,14 @@ int main()
             WaitGone(dialog);
         }
         raws.push_back(RawCatalogueRead(server));
+        opened = raws.back() >= 0;
+    }
+    if (!opened) {
+        Failed("backup dialog shown with its lists, full size (s)", "the dialog or the bare client's rows failed");
+        Failed("export of a 256 MB BOOK through the dialog (MB/s)", "no backup dialog");
+        End(&pi, nullptr, IDOK);
+        ReleaseDatabaseServer(&server);
+        return ExitCode();
     }
     Line("backup dialog shown with its lists, full size (s)", Median(opens), Median(raws), "s",
          Median(opens) / Median(raws), "<= 1.1");
@@ -306,26 +347,28 @@ int main()
         HWND box = WaitWindow(pi.dwProcessId, kBox);
         exports.push_back(Now() - t0);
         wchar_t text[256] = L"";
-        GetWindowTextW(GetDlgItem(box, 0xFFFF), text, 256);
-        done = done && wcscmp(text, L"BOOKのエクスポートが終了しました。") == 0;
+        if (box)
+            GetWindowTextW(GetDlgItem(box, 0xFFFF), text, 256);
+        done = done && box && wcscmp(text, L"BOOKのエクスポートが終了しました。") == 0 &&
+               SameFiles(folder + L"\\" + book + L".mdf", data + book + L".mdf");
+        if (!box)
+            break;
         Press(box, IDOK);
         WaitGone(box);
 
         std::wstring copy = out + L"\\copy.mdf";
-        DeleteFileW(copy.c_str());
-        double c0 = Now();
-        CopyFileW((data + book + L".mdf").c_str(), copy.c_str(), FALSE);
-        HANDLE h = CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        FlushFileBuffers(h);
-        CloseHandle(h);
-        copies.push_back(Now() - c0);
+        copies.push_back(FlushedCopy(data + book + L".mdf", copy, Now));
+        done = done && copies.back() >= 0;
         DeleteFileW(copy.c_str());
     }
-    if (!done)
-        std::printf("ui benchmark: the export did not end with its closing message\n");
-    double exportMBs = kMegabytes / Median(exports), copyMBs = kMegabytes / Median(copies);
-    Line("export of a 256 MB BOOK through the dialog (MB/s)", exportMBs, copyMBs, "MB/s", exportMBs / copyMBs,
-         ">= 0.9 (flushed copy)");
+    if (!done) {
+        Failed("export of a 256 MB BOOK through the dialog (MB/s)",
+               "the export did not end with its closing message and the complete backup");
+    } else {
+        double exportMBs = kMegabytes / Median(exports), copyMBs = kMegabytes / Median(copies);
+        Line("export of a 256 MB BOOK through the dialog (MB/s)", exportMBs, copyMBs, "MB/s", exportMBs / copyMBs,
+             ">= 0.9 (flushed copy)");
+    }
 
     Press(dialog, IDCANCEL);
     WaitGone(dialog);
@@ -335,5 +378,5 @@ int main()
     DeleteFileW((folder + L"\\" + book + L".mdf").c_str());
     RemoveDirectoryW(folder.c_str());
     CoUninitialize();
-    return 0;
+    return ExitCode();
 }

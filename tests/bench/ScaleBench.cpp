@@ -1,0 +1,331 @@
+// Benchmark of the stand-in at full size: a BOOK of 3 GB (past 2 GiB, and more than a
+// 32-bit process can address) made by dbtool create from its description, backed up and
+// restored by the server, each against a flushed copy of the same bytes in the same run,
+// with the peak private memory of the process that did the work. Every figure comes from
+// a run whose exit code and result were checked: the database verifies and holds the
+// rows it was given; the backup and the restored database equal their sources.
+//   scale_bench [MEGABYTES]   (default 3072)
+#include "ServerConnection.h"
+
+#include "BenchClock.h"
+#include "BenchData.h"
+
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const double kMiB = 1024.0 * 1024.0;
+const char kMemoryGoal[] = "< 64 MB (plus the largest row, 2.5 KB here)";
+
+std::wstring Folder()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring s = path;
+    return s.substr(0, s.find_last_of(L'\\') + 1);
+}
+
+void Config(const wchar_t* name, const wchar_t* value)
+{
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDatabaseServer", 0, nullptr, 0,
+                        KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != 0)
+        return;
+    if (value)
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    else
+        RegDeleteValueW(key, name);
+    RegCloseKey(key);
+}
+
+// The description of a table of about `bytes` in the database: rows of an index and
+// three values of 420 characters (2.5 KB a row in the file). The number of rows written.
+uint64_t WriteDescription(const std::wstring& path, uint64_t bytes)
+{
+    const uint64_t rowBytes = 4 + 2 * 7 + 3 * (4 + 2 * 420);
+    const uint64_t rows = bytes / rowBytes;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    const std::string values = "\t" + std::string(420, 'a') + "\t" + std::string(420, 'b') + "\t" + std::string(420, 'c') + "\n";
+    std::string block = "T_Index\tA\tB\tC\n";
+    bool ok = true;
+    for (uint64_t i = 0; ok && i < rows; ++i) {
+        char index[24];
+        std::snprintf(index, sizeof index, "%07llu", static_cast<unsigned long long>(i));
+        block += index;
+        block += values;
+        if (block.size() >= (4u << 20) || i + 1 == rows) {
+            DWORD written = 0;
+            ok = WriteFile(h, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written == block.size();
+            block.clear();
+        }
+    }
+    // On the disk before anything is timed: its writing back would slow what follows.
+    ok = FlushFileBuffers(h) && ok;
+    ok = CloseHandle(h) && ok;
+    return ok ? rows : 0;
+}
+
+// Samples a process's private memory every 10 ms from a thread of its own: Wine reports
+// only the current figure, Windows the peak too; the larger of the two is kept.
+class PeakMemory {
+public:
+    explicit PeakMemory(HANDLE process) : m_process(process)
+    {
+        m_thread = CreateThread(nullptr, 0, &PeakMemory::Run, this, 0, nullptr);
+    }
+    ~PeakMemory() { Stop(); }
+    // Peak and first sample, in MB; the peak is 0 when no sample could be taken.
+    double Stop()
+    {
+        if (m_thread) {
+            InterlockedExchange(&m_stop, 1);
+            WaitForSingleObject(m_thread, INFINITE);
+            CloseHandle(m_thread);
+            m_thread = nullptr;
+        }
+        return m_peak / kMiB;
+    }
+    double First() const { return m_first / kMiB; }
+    void Sample()
+    {
+        PROCESS_MEMORY_COUNTERS_EX c = {};
+        c.cb = sizeof c;
+        if (GetProcessMemoryInfo(m_process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&c), sizeof c)) {
+            // The private bytes committed (Wine: resident anonymous memory and swap).
+            SIZE_T now = std::max(c.PrivateUsage, c.PagefileUsage);
+            if (!m_first)
+                m_first = now;
+            m_peak = std::max({m_peak, now, c.PeakPagefileUsage});
+        }
+    }
+
+private:
+    static DWORD WINAPI Run(void* self)
+    {
+        PeakMemory* p = static_cast<PeakMemory*>(self);
+        while (!p->m_stop) {
+            p->Sample();
+            Sleep(10);
+        }
+        p->Sample();
+        return 0;
+    }
+    HANDLE m_process;
+    HANDLE m_thread = nullptr;
+    volatile LONG m_stop = 0;
+    SIZE_T m_peak = 0, m_first = 0;
+};
+
+void MemoryLine(const char* name, double peak, double atRest)
+{
+    std::printf("%-44s %10.1f MB  at rest %10.1f MB  goal %s\n", name, peak, atRest, kMemoryGoal);
+    std::fflush(stdout);
+}
+
+// Runs a program; its exit code (-1 when it did not start), its output, its peak memory.
+int Run(const std::wstring& commandLine, std::string* output, double* peak, double* atRest, double* seconds)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return -1;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    std::wstring line = commandLine;
+    double t0 = Now();
+    BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        return -1;
+    }
+    DWORD code = static_cast<DWORD>(-1);
+    {
+        PeakMemory memory(pi.hProcess);
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            output->append(buffer, got);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        *seconds = Now() - t0;
+        *peak = memory.Stop();
+        *atRest = memory.First();
+    }
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(readEnd);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return static_cast<int>(code);
+}
+
+HANDLE OpenServerProcess()
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W e = {};
+    e.dwSize = sizeof e;
+    HANDLE found = nullptr;
+    for (BOOL ok = Process32FirstW(snap, &e); ok && !found; ok = Process32NextW(snap, &e))
+        if (lstrcmpiW(e.szExeFile, L"DatabaseServer.exe") == 0)
+            found = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, e.th32ProcessID);
+    CloseHandle(snap);
+    return found;
+}
+
+uint64_t FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &d))
+        return 0;
+    return (uint64_t(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+}
+
+// One operation of the server on the BOOK, timed, with the server's memory meanwhile.
+long ServerCall(DatabaseServer* server, HANDLE process, long mode, const std::wstring& path, double* seconds,
+                double* peak, double* atRest)
+{
+    BSTR name = SysAllocString(L"BenchScale");
+    BSTR file = SysAllocString(path.c_str());
+    PeakMemory memory(process);
+    Sleep(50);  // a sample at rest first
+    double t0 = Now();
+    long rc = server->BackupRestoreDatabase(mode, name, file);
+    *seconds = Now() - t0;
+    *peak = memory.Stop();
+    *atRest = memory.First();
+    SysFreeString(name);
+    SysFreeString(file);
+    return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const uint64_t megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 3072;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const std::wstring bin = Folder(), work = bin + L"scaledata\\", tsv = work + L"tsv\\", data = work + L"data\\";
+    CreateDirectoryW(work.c_str(), nullptr);
+    CreateDirectoryW(tsv.c_str(), nullptr);
+    CreateDirectoryW(data.c_str(), nullptr);
+    Config(L"DataFolder", data.c_str());
+    Config(L"Apartment", nullptr);  // the server as it runs by default
+    const std::wstring book = data + L"BenchScale.mdf", backup = work + L"backup.mdf", copy = work + L"copy.mdf";
+    const std::wstring description = tsv + L"DailyReportTBL.tsv";
+    char label[96];
+
+    // dbtool create, streaming the description; three runs, each followed by its
+    // baseline, medians reported.
+    const int kRuns = 3;
+    std::snprintf(label, sizeof label, "dbtool create, %llu MB BOOK (MB/s)", static_cast<unsigned long long>(megabytes));
+    const uint64_t rows = WriteDescription(description, megabytes * 1024 * 1024);
+    const std::string expected = "(1 tables, " + std::to_string(rows) + " rows)";
+    const std::wstring dataArg = data.substr(0, data.size() - 1), tsvArg = tsv.substr(0, tsv.size() - 1);
+    // Every run replaces a file of its size (the database, the backup), and so does every
+    // baseline copy: the first run of each is done once untimed, so that both find one.
+    std::vector<double> times, floors, peaks;
+    double atRest = 0;
+    std::string why = rows ? "" : "the description could not be written";
+    for (int run = -1; why.empty() && run < kRuns; ++run) {
+        std::string output, verified;
+        double peak = 0, seconds = 0, unused = 0;
+        // Folders without their closing backslash: before a quote it would escape it.
+        int rc = Run(L"\"" + bin + L"dbtool.exe\" --data \"" + dataArg + L"\" create BenchScale \"" + tsvArg + L"\"",
+                     &output, &peak, &atRest, &seconds);
+        int verify = rc == 0 ? Run(L"\"" + bin + L"dbtool.exe\" verify \"" + book + L"\"", &verified, &unused, &unused, &unused)
+                             : -1;
+        if (rc != 0)
+            why = "dbtool exited with " + std::to_string(rc) + ": " + output;
+        else if (verify != 0 || verified.find(expected) == std::string::npos)
+            why = "the database does not verify with its rows: " + verified;
+        else if ((floors.push_back(FlushedCopy(book, copy, Now)), floors.back()) < 0)
+            why = "the baseline copy failed";
+        if (run >= 0) {
+            times.push_back(seconds);
+            peaks.push_back(peak);
+        } else {
+            floors.clear();
+        }
+    }
+    DeleteFileW(description.c_str());
+    const uint64_t size = FileSize(book);
+    if (!why.empty()) {
+        Failed(label, why);
+        Failed("  dbtool's peak private memory (MB)", "no run to measure");
+    } else {
+        Line(label, size / kMiB / Median(times), size / kMiB / Median(floors), "MB/s", Median(floors) / Median(times),
+             ">= 0.8 (flushed copy)");
+        MemoryLine("  dbtool's peak private memory (MB)", *std::max_element(peaks.begin(), peaks.end()), atRest);
+    }
+
+    // Backup and restore through the server, the same way.
+    DatabaseServer* server = nullptr;
+    HANDLE process = nullptr;
+    if (why.empty() && SUCCEEDED(ConnectDatabaseServer(&server)))
+        process = OpenServerProcess();
+    struct Step {
+        const char* name;
+        long mode;
+        std::wstring source, result;
+    };
+    const Step steps[] = {{"backup", 0, book, backup}, {"restore", 1, backup, book}};
+    for (const Step& step : steps) {
+        std::snprintf(label, sizeof label, "%s, %llu MB BOOK (MB/s)", step.name, static_cast<unsigned long long>(megabytes));
+        std::string memoryLabel = std::string("  server's peak private memory, ") + step.name + " (MB)";
+        std::string failure = process ? "" : why.empty() ? "the server could not be reached" : "no BOOK was made";
+        times.clear();
+        floors.clear();
+        peaks.clear();
+        for (int run = -1; failure.empty() && run < kRuns; ++run) {
+            double seconds = 0, peak = 0;
+            long answer = ServerCall(server, process, step.mode, backup, &seconds, &peak, &atRest);
+            if (answer != 0)
+                failure = "the server answered " + std::to_string(answer);
+            else if (!SameFiles(step.source, step.result))
+                failure = "the result differs from its source";
+            else if ((floors.push_back(FlushedCopy(step.source, copy, Now)), floors.back()) < 0)
+                failure = "the baseline copy failed";
+            if (run >= 0) {
+                times.push_back(seconds);
+                peaks.push_back(peak);
+            } else {
+                floors.clear();
+            }
+        }
+        if (!failure.empty()) {
+            Failed(label, failure);
+            Failed(memoryLabel.c_str(), "no run to measure");
+            continue;
+        }
+        Line(label, size / kMiB / Median(times), size / kMiB / Median(floors), "MB/s", Median(floors) / Median(times),
+             ">= 0.8 (flushed copy)");
+        MemoryLine(memoryLabel.c_str(), *std::max_element(peaks.begin(), peaks.end()), atRest);
+    }
+    if (process)
+        CloseHandle(process);
+    ReleaseDatabaseServer(&server);
+    DeleteFileW(book.c_str());
+    DeleteFileW(backup.c_str());
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(tsv.c_str());
+    RemoveDirectoryW(data.c_str());
+    RemoveDirectoryW(work.c_str());
+    CoUninitialize();
+    return ExitCode();
+}
