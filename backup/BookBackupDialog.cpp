@@ -131,7 +131,7 @@ BOOL BookBackupDialog::OnInitDialog()
 
     SendDlgItemMessageA(Hwnd(), IDC_SHELF_COMBO, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_imageList));
     HWND list = Item(IDC_BOOK_LIST);
-    const char* headers[] = {msg::kBookNameHeader, msg::kBookSpotHeader};
+    const char* headers[] = {label::kBookNameHeader, label::kBookSpotHeader};
     for (int i = 0; i < 2; ++i) {
         LVCOLUMNA column = {};
         column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
@@ -349,7 +349,7 @@ void BookBackupDialog::OnModeChanged()
 void BookBackupDialog::OnBrowseExportFolder()
 {
     UpdateData(TRUE);
-    BrowseForFolder(msg::kChooseExportFolder, m_exportFolder, sizeof m_exportFolder);
+    BrowseForFolder(label::kChooseExportFolder, m_exportFolder, sizeof m_exportFolder);
     UpdateData(FALSE);
 }
 
@@ -361,7 +361,7 @@ void BookBackupDialog::OnBrowseImportFile()
     OPENFILENAMEA info = {};
     info.lStructSize = sizeof info;
     info.hwndOwner = nullptr;
-    info.lpstrFilter = msg::kBookFileFilter;
+    info.lpstrFilter = label::kBookFileFilter;
     info.nFilterIndex = 1;
     info.lpstrFile = file;
     info.nMaxFile = sizeof file;

@@ -1,7 +1,8 @@
 // Every text the tool shows, each written once (the dialog templates and the string
 // table are in the resource script; the dialog framework keeps its own two). They are
 // the system's own words, byte for byte (Shift-JIS in the program); "%s" and "%ld" are
-// filled in with FormatText.
+// filled in with FormatText. Every message (namespace msg) stands in the user's guide
+// too, docs/guide/guide-ja.html, and a test holds the two together.
 #pragma once
 #include <string>
 
@@ -24,13 +25,6 @@ inline const char kCannotOpenDatabase[] = "データベースを開くことが�
 inline const char kNoShelves[] = "本棚情報を取得することができませんでした。　-%s";          // table
 inline const char kNoBooks[] = "本情報を取得することができませんでした。　-%s";              // table
 inline const char kNoShelfBooks[] = "本棚・本情報を取得することができませんでした。　-%s";   // table
-inline const char kBookNameHeader[] = "BOOK名称";
-inline const char kBookSpotHeader[] = "BOOK作成者";
-
-// The shell's pickers.
-inline const char kChooseExportFolder[] = "エクスポート先を選択してください。";
-inline const char kChooseWorkFolder[] = "作業フォルダを選択してください";
-inline const char kBookFileFilter[] = "BOOKファイル (BOOK*.mdf)\0BOOK*.mdf\0";
 
 // Export destination.
 inline const char kNoExportFolder[] = "エクスポート先のフォルダが指定されていません。\nフォルダを指定してください。";
@@ -47,7 +41,7 @@ inline const char kTechnicalFolderError[] = "テクニカルエラー\n\nフォ�
 inline const char kOverwriteFolder[] = "「%s」フォルダが既に存在します。\n上書きしますか？";  // BOOK folder
 inline const char kExportCancelled[] = "「%s」のエクスポートを中止します。";                // display name
 inline const char kExportFailed[] = "「%s」のエクスポートに失敗しました。%ld";            // display name, code
-// The old backup could not be cleared away: the new one stays in the folder beside it.
+// The new backup could not take the old one's place: both stay in the BOOK folder.
 inline const char kExportFailedNewKept[] =
     "「%s」のエクスポートに失敗しました。%ld\n新しいバックアップは「%s」にあります。";  // name, code, file
 inline const char kExportDone[] = "BOOKのエクスポートが終了しました。";
@@ -69,6 +63,17 @@ inline const char kConnectionFailed[] = "データベースへの接続に失敗
 inline const char kCreateWorkFolder[] = "指定された作業フォルダは存在しません。作成してよろしいですか？";
 
 }  // namespace msg
+
+// Texts that are no message: a list's column headers, the pickers' titles and filter.
+namespace label {
+
+inline const char kBookNameHeader[] = "BOOK名称";
+inline const char kBookSpotHeader[] = "BOOK作成者";
+inline const char kChooseExportFolder[] = "エクスポート先を選択してください。";
+inline const char kChooseWorkFolder[] = "作業フォルダを選択してください";
+inline const char kBookFileFilter[] = "BOOKファイル (BOOK*.mdf)\0BOOK*.mdf\0";
+
+}  // namespace label
 
 // printf-style formatting into a string of any length.
 std::string FormatText(const char* format, ...);

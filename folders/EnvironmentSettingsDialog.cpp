@@ -32,7 +32,7 @@ BOOL EnvironmentSettingsDialog::OnInitDialog()
 void EnvironmentSettingsDialog::OnBrowse()
 {
     UpdateData(TRUE);
-    BrowseForFolder(msg::kChooseWorkFolder, m_workFolder, sizeof m_workFolder);
+    BrowseForFolder(label::kChooseWorkFolder, m_workFolder, sizeof m_workFolder);
     UpdateData(FALSE);
 }
 

@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "MessageBox.h"
+#include "Texts.h"
 
 #include <commctrl.h>
 
@@ -11,10 +12,6 @@ namespace winui {
 namespace {
 Dialog* g_innermost = nullptr;
 
-// Shown when a handler could not finish for want of memory.
-const char kOutOfMemory[] = "テクニカルエラー\n\nメモリが不足しているため、処理を中断しました。";
-// Shown when a handler stopped on anything else thrown (a fault of the program's own).
-const char kUnexpectedError[] = "テクニカルエラー\n\n予期しないエラーが発生したため、処理を中断しました。";
 
 // Templates place their dialogs at (0, 0); like a framework dialog, each opens centred
 // on its owner, or on the work area when it has none, and stays on the screen.
@@ -157,9 +154,9 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     try {
         return Dispatch(hwnd, msg, wParam, lParam);
     } catch (const std::bad_alloc&) {
-        text = kOutOfMemory;
+        text = text::kOutOfMemory;
     } catch (...) {
-        text = kUnexpectedError;
+        text = text::kUnexpectedError;
     }
     AppMessageBox(text, MB_OK | MB_ICONSTOP);
     if (msg == WM_INITDIALOG)

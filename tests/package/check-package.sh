@@ -25,7 +25,7 @@ unzip -q "$zip" -d "$work"
 dir="$work/OrvelClientTool-7.7.0.8"
 
 if [ "$MODE" = static ]; then
-  check "contents" "DatabaseServer.exe DatabaseServerPS.dll OrvelClientTool.exe README-en.txt README-ja.txt dbtool.exe register.cmd unregister.cmd" \
+  check "contents" "DatabaseServer.exe DatabaseServerPS.dll OrvelClientTool.exe README-en.txt README-ja.txt dbtool.exe guide-ja.html register.cmd unregister.cmd" \
     "$(cd "$dir" && ls | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
   # DLLs every Windows has; anything else (libstdc++, libgcc, winpthread) would be missing.
   system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|msvcrt|rpcrt4|shlwapi|uuid)\.dll$'
