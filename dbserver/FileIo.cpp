@@ -1,5 +1,7 @@
 #include "FileIo.h"
 
+#include "ChunkWorker.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
@@ -153,96 +155,55 @@ bool FileStream::Rewind()
     return SetFilePointerEx(m_h, zero, nullptr, FILE_BEGIN) != FALSE;
 }
 
-// The threads behind an AtomicFile: one writes the filled buffers while the caller fills
-// the next; one flushes the file every kFlushEvery bytes written, so that most of the
-// data reach the disk while the writing goes on.
+// The threads behind an AtomicFile: a worker writes the filled buffers while the caller
+// fills the next; another flushes the file every kFlushEvery bytes written, so that most
+// of the data reach the disk while the writing goes on.
 struct AtomicFile::Behind {
     static const uint64_t kFlushEvery = 32ull << 20;
     HANDLE file;
     CopyCheck* watcher;
-    std::mutex lock;
-    std::condition_variable changed;
-    std::vector<uint8_t> filling, pending;
-    bool hasPending = false, stop = false, failed = false;
-    std::thread writer, flusher;
+    std::vector<uint8_t> filling;
+    uint64_t written = 0, sinceFlush = 0;  // the worker's
     std::mutex flushLock;
     std::condition_variable flushWanted;
-    bool flush = false;
+    bool flush = false, stop = false;
+    std::thread flusher;
+    storage::ChunkWorker writer;  // after what it uses, so that it stops first
 
-    Behind(HANDLE h, CopyCheck* w) : file(h), watcher(w)
+    Behind(HANDLE h, CopyCheck* w)
+        : file(h), watcher(w), writer([this](const std::vector<uint8_t>& chunk) { return Write(chunk); })
     {
         filling.reserve(kWriteBehind);
-        writer = std::thread([this] { Write(); });
         flusher = std::thread([this] { Flush(); });
     }
     ~Behind()
     {
-        {
-            std::lock_guard<std::mutex> hold(lock);
-            stop = true;
-        }
-        changed.notify_all();
-        writer.join();
+        writer.Wait();
         {
             std::lock_guard<std::mutex> hold(flushLock);
-            flush = true;
+            stop = true;
         }
         flushWanted.notify_all();
         flusher.join();
     }
-    // Hands the filled buffer to the writer; false once a write failed.
-    bool Submit()
+    bool Write(const std::vector<uint8_t>& chunk)
     {
-        std::unique_lock<std::mutex> hold(lock);
-        changed.wait(hold, [this] { return !hasPending; });
-        if (!failed && !filling.empty()) {
-            filling.swap(pending);
-            hasPending = true;
-            changed.notify_all();
-        }
-        filling.clear();
-        return !failed;
+        if (watcher)
+            watcher->Chunk(written, chunk.data(), chunk.size());
+        bool ok = WriteAll(file, chunk.data(), chunk.size());
+        written += chunk.size();
+        Wrote(chunk.size(), &sinceFlush);
+        return ok;
     }
-    bool Wait()
-    {
-        std::unique_lock<std::mutex> hold(lock);
-        changed.wait(hold, [this] { return !hasPending; });
-        return !failed;
-    }
-    void Write()
-    {
-        std::vector<uint8_t> buffer;
-        buffer.reserve(kWriteBehind);
-        uint64_t sinceFlush = 0, written = 0;
-        for (;;) {
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                changed.wait(hold, [this] { return hasPending || stop; });
-                if (!hasPending)
-                    return;
-                buffer.swap(pending);
-            }
-            if (watcher)
-                watcher->Chunk(written, buffer.data(), buffer.size());
-            bool ok = WriteAll(file, buffer.data(), buffer.size());
-            written += buffer.size();
-            Wrote(buffer.size(), &sinceFlush);
-            buffer.clear();
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                failed = failed || !ok;
-                hasPending = false;
-            }
-            changed.notify_all();
-        }
-    }
+    bool Submit() { return writer.Hand(&filling); }
+    bool Wait() { return writer.Wait(); }
     // Asks for a flush every kFlushEvery bytes.
-    void Wrote(size_t n, uint64_t* sinceFlush)
+    void Wrote(size_t n, uint64_t* since)
     {
-        *sinceFlush += n;
-        if (*sinceFlush < kFlushEvery)
+        *since += n;
+        if (*since < kFlushEvery)
             return;
-        *sinceFlush = 0;
+        *since = 0;
         {
             std::lock_guard<std::mutex> hold(flushLock);
             flush = true;
@@ -254,13 +215,10 @@ struct AtomicFile::Behind {
         for (;;) {
             {
                 std::unique_lock<std::mutex> hold(flushLock);
-                flushWanted.wait(hold, [this] { return flush; });
-                flush = false;
-            }
-            {
-                std::lock_guard<std::mutex> hold(lock);
+                flushWanted.wait(hold, [this] { return flush || stop; });
                 if (stop)
                     return;
+                flush = false;
             }
             FlushFileBuffers(file);
         }

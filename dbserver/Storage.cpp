@@ -1,9 +1,8 @@
 #include "Storage.h"
 
+#include "ChunkWorker.h"
+
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <cstring>
 
 namespace storage {
@@ -306,72 +305,6 @@ ParseResult RowReader::Read(uint32_t row, std::vector<std::u16string>* values)
     return ParseResult::Ok;
 }
 
-// Takes each full chunk from the Writer, adds it to the checksum and hands it to the
-// sink, in order, while the Writer fills the next.
-struct Writer::Background {
-    Sink& out;
-    std::mutex lock;
-    std::condition_variable changed;
-    std::vector<uint8_t> pending;
-    bool hasPending = false, stop = false, failed = false;
-    uint32_t crc = 0;
-    std::thread thread;
-
-    explicit Background(Sink& sink) : out(sink) { thread = std::thread([this] { Run(); }); }
-    ~Background()
-    {
-        {
-            std::lock_guard<std::mutex> hold(lock);
-            stop = true;
-        }
-        changed.notify_all();
-        thread.join();
-    }
-    void Run()
-    {
-        std::vector<uint8_t> chunk;
-        for (;;) {
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                changed.wait(hold, [this] { return hasPending || stop; });
-                if (!hasPending)
-                    return;
-                chunk.swap(pending);
-            }
-            uint32_t next = Crc32(chunk.data(), chunk.size(), crc);
-            bool ok = out.Write(chunk.data(), chunk.size());
-            chunk.clear();
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                crc = next;
-                failed = failed || !ok;
-                hasPending = false;
-            }
-            changed.notify_all();
-        }
-    }
-    // Waits for the chunk before; then hands over this one (emptied). False once a write failed.
-    bool Hand(std::vector<uint8_t>* chunk)
-    {
-        std::unique_lock<std::mutex> hold(lock);
-        changed.wait(hold, [this] { return !hasPending; });
-        if (!failed && !chunk->empty()) {
-            chunk->swap(pending);
-            hasPending = true;
-            changed.notify_all();
-        }
-        chunk->clear();
-        return !failed;
-    }
-    bool Wait(uint32_t* checksum)
-    {
-        std::unique_lock<std::mutex> hold(lock);
-        changed.wait(hold, [this] { return !hasPending; });
-        *checksum = crc;
-        return !failed;
-    }
-};
-
 Writer::Writer(Sink& out, bool background) : m_out(out)
 {
     // The header is written again by Finish, with the length and checksum.
@@ -379,8 +312,12 @@ Writer::Writer(Sink& out, bool background) : m_out(out)
     std::memcpy(header, kMagic, 8);
     SetU32(header + 8, kVersion);
     m_failed = !m_out.Write(header, sizeof header);
+    // The checksum and the sink's writing of each full chunk, on the worker's thread.
     if (background)
-        m_background.reset(new Background(out));
+        m_background.reset(new ChunkWorker([this](const std::vector<uint8_t>& chunk) {
+            m_crcBehind = Crc32(chunk.data(), chunk.size(), m_crcBehind);
+            return m_out.Write(chunk.data(), chunk.size());
+        }));
 }
 
 Writer::~Writer() = default;
@@ -417,8 +354,10 @@ bool Writer::Flush()
 // Everything handed over is written and in the checksum.
 bool Writer::Settle()
 {
-    if (m_background && !m_background->Wait(&m_crc))
-        m_failed = true;
+    if (m_background) {
+        m_failed = !m_background->Wait() || m_failed;
+        m_crc = m_crcBehind;
+    }
     return !m_failed;
 }
 

@@ -115,6 +115,8 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+class ChunkWorker;
+
 // Writes a database file as a stream: Start with the number of tables, then each table
 // with its row count first and exactly that many rows; Finish writes the payload length
 // and checksum into the header. False once anything failed or did not add up.
@@ -138,8 +140,6 @@ private:
     bool PutText(const std::u16string& s);
     bool Flush();
     bool Settle();
-    struct Background;
-    std::unique_ptr<Background> m_background;
     Sink& m_out;
     std::vector<uint8_t> m_buffer;
     uint64_t m_payload = 0;
@@ -149,6 +149,8 @@ private:
     uint32_t m_rowsLeft = 0;
     size_t m_columns = 0;
     bool m_failed = false;
+    uint32_t m_crcBehind = 0;  // the worker's checksum, read once it has waited
+    std::unique_ptr<ChunkWorker> m_background;  // last: it stops before the rest goes
 };
 
 std::vector<uint8_t> Serialize(const Database& db);
