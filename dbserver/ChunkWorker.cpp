@@ -2,7 +2,7 @@
 
 namespace storage {
 
-ChunkWorker::ChunkWorker(std::function<bool(const std::vector<uint8_t>&)> work) : m_work(std::move(work))
+ChunkWorker::ChunkWorker(std::function<bool(const Chunk&)> work) : m_work(std::move(work))
 {
     m_thread = std::thread([this] { Run(); });
 }
@@ -19,7 +19,7 @@ ChunkWorker::~ChunkWorker()
 
 void ChunkWorker::Run()
 {
-    std::vector<uint8_t> chunk;
+    Chunk chunk;
     for (;;) {
         {
             std::unique_lock<std::mutex> hold(m_lock);
@@ -39,7 +39,7 @@ void ChunkWorker::Run()
     }
 }
 
-bool ChunkWorker::Hand(std::vector<uint8_t>* chunk)
+bool ChunkWorker::Hand(Chunk* chunk)
 {
     std::unique_lock<std::mutex> hold(m_lock);
     m_changed.wait(hold, [this] { return !m_hasPending; });

@@ -61,7 +61,7 @@ int Create(const std::wstring& dataFolder, const std::wstring& name, std::wstrin
     const std::wstring target = dataFolder + name + L".mdf";
     dbserver::AtomicFile out;
     // The writer below checksums and writes from a thread of its own.
-    if (!out.Create(target, nullptr, false))
+    if (!out.Create(target))
         return Fail("cannot write " + Utf8(target));
     storage::Writer writer(out, true);
     writer.Start(static_cast<uint32_t>(files.size()));

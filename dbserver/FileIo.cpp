@@ -1,7 +1,5 @@
 #include "FileIo.h"
 
-#include "ChunkWorker.h"
-
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
@@ -155,67 +153,46 @@ bool FileStream::Rewind()
     return SetFilePointerEx(m_h, zero, nullptr, FILE_BEGIN) != FALSE;
 }
 
-// The threads behind an AtomicFile: a worker writes the filled buffers while the caller
-// fills the next; another flushes the file every kFlushEvery bytes written, so that most
-// of the data reach the disk while the writing goes on.
-struct AtomicFile::Behind {
+// Flushes an AtomicFile every kFlushEvery bytes written, from a thread of its own, so
+// that most of the data reach the disk while the writing goes on and the final flush has
+// little left.
+struct AtomicFile::Flusher {
     static const uint64_t kFlushEvery = 32ull << 20;
     HANDLE file;
-    CopyCheck* watcher;
-    std::vector<uint8_t> filling;
-    uint64_t written = 0, sinceFlush = 0;  // the worker's
-    std::mutex flushLock;
-    std::condition_variable flushWanted;
+    uint64_t sinceFlush = 0;  // the writer's
+    std::mutex lock;
+    std::condition_variable wanted;
     bool flush = false, stop = false;
-    std::thread flusher;
-    storage::ChunkWorker writer;  // after what it uses, so that it stops first
+    std::thread thread;
 
-    Behind(HANDLE h, CopyCheck* w)
-        : file(h), watcher(w), writer([this](const std::vector<uint8_t>& chunk) { return Write(chunk); })
+    explicit Flusher(HANDLE h) : file(h) { thread = std::thread([this] { Run(); }); }
+    ~Flusher()
     {
-        filling.reserve(kWriteBehind);
-        flusher = std::thread([this] { Flush(); });
-    }
-    ~Behind()
-    {
-        writer.Wait();
         {
-            std::lock_guard<std::mutex> hold(flushLock);
+            std::lock_guard<std::mutex> hold(lock);
             stop = true;
         }
-        flushWanted.notify_all();
-        flusher.join();
+        wanted.notify_all();
+        thread.join();
     }
-    bool Write(const std::vector<uint8_t>& chunk)
+    void Wrote(size_t n)
     {
-        if (watcher)
-            watcher->Chunk(written, chunk.data(), chunk.size());
-        bool ok = WriteAll(file, chunk.data(), chunk.size());
-        written += chunk.size();
-        Wrote(chunk.size(), &sinceFlush);
-        return ok;
-    }
-    bool Submit() { return writer.Hand(&filling); }
-    bool Wait() { return writer.Wait(); }
-    // Asks for a flush every kFlushEvery bytes.
-    void Wrote(size_t n, uint64_t* since)
-    {
-        *since += n;
-        if (*since < kFlushEvery)
+        sinceFlush += n;
+        if (sinceFlush < kFlushEvery)
             return;
-        *since = 0;
+        sinceFlush = 0;
         {
-            std::lock_guard<std::mutex> hold(flushLock);
+            std::lock_guard<std::mutex> hold(lock);
             flush = true;
         }
-        flushWanted.notify_all();
+        wanted.notify_all();
     }
-    void Flush()
+    void Run()
     {
         for (;;) {
             {
-                std::unique_lock<std::mutex> hold(flushLock);
-                flushWanted.wait(hold, [this] { return flush || stop; });
+                std::unique_lock<std::mutex> hold(lock);
+                wanted.wait(hold, [this] { return flush || stop; });
                 if (stop)
                     return;
                 flush = false;
@@ -227,86 +204,60 @@ struct AtomicFile::Behind {
 
 AtomicFile::~AtomicFile()
 {
-    Stop();
+    delete m_flusher;
     if (m_h != INVALID_HANDLE_VALUE) {
         CloseHandle(m_h);
         DeleteFileW(m_temp.c_str());
     }
 }
 
-bool AtomicFile::Create(const std::wstring& target, CopyCheck* watcher, bool writeBehind)
+bool AtomicFile::Create(const std::wstring& target, CopyCheck* watcher)
 {
-    m_writeBehind = writeBehind;
     m_target = Extended(target);
     m_temp = TempNameBeside(m_target);
+    m_watcher = watcher;
     m_h = CreateFileW(m_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (m_h == INVALID_HANDLE_VALUE)
         return false;
     try {
-        m_behind = new Behind(m_h, watcher);
+        m_flusher = new Flusher(m_h);
     } catch (...) {
-        CloseHandle(m_h);
-        DeleteFileW(m_temp.c_str());
-        m_h = INVALID_HANDLE_VALUE;
-        return false;
+        m_flusher = nullptr;  // written all the same, flushed once at the end
     }
     return true;
 }
 
-void AtomicFile::Stop()
-{
-    delete m_behind;
-    m_behind = nullptr;
-}
-
-bool AtomicFile::Settle() { return Drain(); }
-
-bool AtomicFile::Drain()
-{
-    return m_behind && m_behind->Submit() && m_behind->Wait();
-}
-
 bool AtomicFile::Write(const void* data, size_t n)
 {
-    if (!m_behind)
+    if (m_h == INVALID_HANDLE_VALUE)
         return false;
-    if (!m_writeBehind) {
-        // The caller writes from a thread of its own already: no copy, no hand-over.
-        if (!WriteAll(m_h, static_cast<const uint8_t*>(data), n))
-            return false;
-        m_behind->Wrote(n, &m_sinceFlush);
-        return true;
-    }
     const uint8_t* p = static_cast<const uint8_t*>(data);
-    while (n > 0) {
-        std::vector<uint8_t>& filling = m_behind->filling;
-        size_t take = std::min(n, kWriteBehind - filling.size());
-        filling.insert(filling.end(), p, p + take);
-        p += take;
-        n -= take;
-        if (filling.size() == kWriteBehind && !m_behind->Submit())
-            return false;
-    }
+    if (m_watcher)
+        m_watcher->Chunk(m_written, p, n);
+    if (!WriteAll(m_h, p, n))
+        return false;
+    m_written += n;
+    if (m_flusher)
+        m_flusher->Wrote(n);
     return true;
 }
 
 bool AtomicFile::WriteAt(uint64_t offset, const void* data, size_t n)
 {
-    // Everything before goes out first: the writer thread keeps no position of its own.
     LARGE_INTEGER at, end = {};
     at.QuadPart = static_cast<LONGLONG>(offset);
-    return Drain() && SetFilePointerEx(m_h, at, nullptr, FILE_BEGIN) &&
+    return m_h != INVALID_HANDLE_VALUE && SetFilePointerEx(m_h, at, nullptr, FILE_BEGIN) &&
            WriteAll(m_h, static_cast<const uint8_t*>(data), n) && SetFilePointerEx(m_h, end, nullptr, FILE_END);
 }
 
 bool AtomicFile::Commit()
 {
-    bool ok = Drain();
-    Stop();
+    delete m_flusher;
+    m_flusher = nullptr;
     if (m_h == INVALID_HANDLE_VALUE)
         return false;
-    ok = FlushFileBuffers(m_h) != FALSE && ok;
+    bool ok = FlushFileBuffers(m_h) != FALSE;
     ok = CloseHandle(m_h) != FALSE && ok;
     m_h = INVALID_HANDLE_VALUE;
     if (ok)
@@ -322,21 +273,17 @@ CopyResult CopyFileAtomically(const std::wstring& source, const std::wstring& ta
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (in == INVALID_HANDLE_VALUE)
         return CopyResult::SourceUnreadable;
-    const DWORD kChunk = 4u << 20;
-    std::vector<uint8_t> buffer;
+    // Small chunks, read and written in turn, as the system's own copy does: the bytes stay
+    // in the processor's cache between the two, which on a machine of two cores is worth
+    // more than writing on a thread of its own.
     AtomicFile out;
-    CopyResult result = CopyResult::Ok;
-    try {
-        buffer.resize(kChunk);
-    } catch (...) {
-        result = CopyResult::WriteFailed;
-    }
-    if (result == CopyResult::Ok && !out.Create(target, check))
-        result = CopyResult::WriteFailed;
+    CopyResult result = out.Create(target, check) ? CopyResult::Ok : CopyResult::WriteFailed;
+    const DWORD kSmallChunk = 64u << 10;
+    std::vector<uint8_t> buffer(kSmallChunk);
     uint64_t copied = 0;
     while (result == CopyResult::Ok) {
         DWORD got = 0;
-        if (!ReadFile(in, buffer.data(), kChunk, &got, nullptr)) {
+        if (!ReadFile(in, buffer.data(), kSmallChunk, &got, nullptr)) {
             result = CopyResult::SourceUnreadable;
             break;
         }
@@ -347,9 +294,6 @@ CopyResult CopyFileAtomically(const std::wstring& source, const std::wstring& ta
             result = CopyResult::WriteFailed;
     }
     CloseHandle(in);
-    // Commit shows the watcher the last bytes before it renames: the check comes between.
-    if (result == CopyResult::Ok && check && !out.Settle())
-        result = CopyResult::WriteFailed;
     if (result == CopyResult::Ok && check && !check->Complete(copied))
         result = CopyResult::Refused;
     if (result == CopyResult::Ok && !out.Commit())

@@ -47,8 +47,7 @@ private:
 };
 
 // What a copy learns of the bytes it copies, to refuse them before they take the
-// target's place (a restore checks the backup's checksum this way, in the same pass: each
-// chunk is shown to it on the thread that writes it, while the next is read).
+// target's place (a restore checks the backup's checksum this way, in the same pass).
 class CopyCheck {
 public:
     virtual ~CopyCheck() = default;
@@ -57,35 +56,27 @@ public:
 };
 
 // A new file under a temporary name beside its target, put in the target's place by
-// Commit; without Commit nothing of it stays. What is given to Write is written and
-// flushed to disk from threads of their own while the caller goes on (the final flush has
-// little left); two buffers of kWriteBehind bytes at most.
+// Commit; without Commit nothing of it stays. It is flushed every 32 MB from a thread of
+// its own while the writing goes on, so that the final flush has little left.
 class AtomicFile final : public storage::Sink {
 public:
     AtomicFile() = default;
     ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
-    // watcher, when given, is shown every byte written, in order, from the writing thread.
-    // writeBehind false: Write writes at once, for a caller that has a thread of its own.
-    bool Create(const std::wstring& target, CopyCheck* watcher = nullptr, bool writeBehind = true);
+    // watcher, when given, is shown every byte written, in order, before it is written.
+    bool Create(const std::wstring& target, CopyCheck* watcher = nullptr);
     bool Write(const void* data, size_t n) override;
     bool WriteAt(uint64_t offset, const void* data, size_t n) override;
-    // Everything given so far is written (and shown to the watcher).
-    bool Settle();
     bool Commit();
 
-    static const size_t kWriteBehind = 4u << 20;
-
 private:
-    bool Drain();
-    void Stop();
-    struct Behind;
+    struct Flusher;
     HANDLE m_h = INVALID_HANDLE_VALUE;
     std::wstring m_temp, m_target;
-    Behind* m_behind = nullptr;
-    bool m_writeBehind = true;
-    uint64_t m_sinceFlush = 0;
+    CopyCheck* m_watcher = nullptr;
+    uint64_t m_written = 0;
+    Flusher* m_flusher = nullptr;
 };
 
 enum class CopyResult { Ok, SourceUnreadable, Refused, WriteFailed };

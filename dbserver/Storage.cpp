@@ -314,7 +314,7 @@ Writer::Writer(Sink& out, bool background) : m_out(out)
     m_failed = !m_out.Write(header, sizeof header);
     // The checksum and the sink's writing of each full chunk, on the worker's thread.
     if (background)
-        m_background.reset(new ChunkWorker([this](const std::vector<uint8_t>& chunk) {
+        m_background.reset(new ChunkWorker([this](const Chunk& chunk) {
             m_crcBehind = Crc32(chunk.data(), chunk.size(), m_crcBehind);
             return m_out.Write(chunk.data(), chunk.size());
         }));

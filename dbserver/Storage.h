@@ -14,6 +14,8 @@
 // rows are found again through an offset for every kRowsPerMark-th row). The payload
 // length field sets the limit: a file of at most 4 GiB.
 #pragma once
+#include "ChunkWorker.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -115,7 +117,6 @@ private:
     std::unique_ptr<State> m_state;
 };
 
-class ChunkWorker;
 
 // Writes a database file as a stream: Start with the number of tables, then each table
 // with its row count first and exactly that many rows; Finish writes the payload length
@@ -141,7 +142,7 @@ private:
     bool Flush();
     bool Settle();
     Sink& m_out;
-    std::vector<uint8_t> m_buffer;
+    Chunk m_buffer;
     uint64_t m_payload = 0;
     uint32_t m_crc = 0;
     bool m_started = false;

@@ -253,7 +253,7 @@ int main(int argc, char** argv)
         if (rc != 0)
             why = "dbtool exited with " + std::to_string(rc) + ": " + output;
         else if (verify != 0 || verified.find(expected) == std::string::npos)
-            why = "the database does not verify with its rows: " + verified;
+            why = "dbtool verify exited with " + std::to_string(verify) + ", expected " + expected + ": " + verified;
         else if ((floors.push_back(FlushedCopy(book, copy, Now)), floors.back()) < 0)
             why = "the baseline copy failed";
         if (run >= 0) {
