@@ -1,6 +1,5 @@
 #include "FileIo.h"
 
-#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
