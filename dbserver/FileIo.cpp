@@ -146,12 +146,6 @@ bool FileStream::Read(void* out, size_t cap, size_t* got)
     return ok;
 }
 
-bool FileStream::Rewind()
-{
-    LARGE_INTEGER zero = {};
-    return SetFilePointerEx(m_h, zero, nullptr, FILE_BEGIN) != FALSE;
-}
-
 // Flushes an AtomicFile every kFlushEvery bytes written, from a thread of its own, so
 // that most of the data reach the disk while the writing goes on and the final flush has
 // little left.

@@ -40,7 +40,6 @@ public:
     FileStream& operator=(const FileStream&) = delete;
     bool Open(const std::wstring& path);
     bool Read(void* out, size_t cap, size_t* got) override;
-    bool Rewind() override;
 
 private:
     HANDLE m_h = INVALID_HANDLE_VALUE;

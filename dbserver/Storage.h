@@ -43,6 +43,8 @@ constexpr uint64_t kMaxPayload = 0xFFFFFFFFull;
 constexpr size_t kChunkSize = 1u << 20;
 
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
+// The same from the tables alone, whatever the processor (the tests compare the two).
+uint32_t TableCrc32(const uint8_t* data, size_t size, uint32_t crc = 0);
 
 // Where a file's bytes come from: a file, or memory in the tests.
 class Source {
@@ -131,6 +133,10 @@ public:
     Writer& operator=(const Writer&) = delete;
     bool Start(uint32_t tableCount);
     bool BeginTable(const std::u16string& name, const std::vector<std::u16string>& columns, uint32_t rowCount);
+    // A table whose rows are counted as they come (a description read once), ended by
+    // EndTable: its row count is written once known, and the checksum put right for it.
+    bool BeginTable(const std::u16string& name, const std::vector<std::u16string>& columns);
+    bool EndTable();
     bool Row(const std::vector<std::u16string>& values);
     bool Finish();
     uint64_t BytesWritten() const { return kHeaderSize + m_payload; }
@@ -149,6 +155,14 @@ private:
     uint32_t m_tablesLeft = 0;
     uint32_t m_rowsLeft = 0;
     size_t m_columns = 0;
+    bool m_counting = false;
+    uint32_t m_counted = 0;
+    uint64_t m_countAt = 0;  // payload offset of the counted table's row count
+    struct Count {
+        uint64_t at;
+        uint32_t rows;
+    };
+    std::vector<Count> m_counts;  // written over the zeros they stand for by Finish
     bool m_failed = false;
     uint32_t m_crcBehind = 0;  // the worker's checksum, read once it has waited
     std::unique_ptr<ChunkWorker> m_background;  // last: it stops before the rest goes

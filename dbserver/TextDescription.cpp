@@ -294,47 +294,17 @@ bool MemoryStream::Read(void* out, size_t cap, size_t* got)
     return true;
 }
 
-bool MemoryStream::Rewind()
-{
-    m_pos = 0;
-    return true;
-}
-
 bool WriteTableText(ByteStream& in, const std::u16string& tableName, Writer* w, std::string* error)
 {
-    const char *line, *lineEnd;
-    uint64_t rows = 0;
-    bool header = true;
-    {
-        LineReader lines(in);
-        while (lines.Next(&line, &lineEnd)) {
-            if (!header && line != lineEnd)
-                ++rows;
-            header = false;
-        }
-        if (lines.Failed()) {
-            *error = "cannot read the description";
-            return false;
-        }
-    }
-    if (header) {
-        *error = "no header line";
-        return false;
-    }
-    if (rows > 0xFFFFFFFFu) {
-        *error = "more rows than a table holds";
-        return false;
-    }
-    if (!in.Rewind()) {
-        *error = "cannot read the description";
-        return false;
-    }
+    // Read once: the rows are counted as they are written, and their number put in front
+    // of them when the text ends.
     LineReader lines(in);
+    const char *line, *lineEnd;
     std::vector<std::u16string> values;
     size_t columns = 0;
-    uint64_t written = 0;
+    uint64_t rows = 0;
     int lineNo = 0;
-    header = true;
+    bool header = true;
     while (lines.Next(&line, &lineEnd)) {
         ++lineNo;
         if (line == lineEnd && !header)
@@ -346,7 +316,7 @@ bool WriteTableText(ByteStream& in, const std::u16string& tableName, Writer* w, 
         if (header) {
             header = false;
             columns = values.size();
-            if (!w->BeginTable(tableName, values, static_cast<uint32_t>(rows))) {
+            if (!w->BeginTable(tableName, values)) {
                 *error = "cannot write the table";
                 return false;
             }
@@ -356,13 +326,25 @@ bool WriteTableText(ByteStream& in, const std::u16string& tableName, Writer* w, 
             *error = FieldCountError(lineNo, values.size(), columns);
             return false;
         }
-        if (++written > rows || !w->Row(values)) {
-            *error = written > rows ? "the description changed while it was read" : "cannot write the table";
+        if (++rows > 0xFFFFFFFFu) {
+            *error = "more rows than a table holds";
+            return false;
+        }
+        if (!w->Row(values)) {
+            *error = "cannot write the table";
             return false;
         }
     }
-    if (lines.Failed() || written != rows) {
-        *error = lines.Failed() ? "cannot read the description" : "the description changed while it was read";
+    if (lines.Failed()) {
+        *error = "cannot read the description";
+        return false;
+    }
+    if (header) {
+        *error = "no header line";
+        return false;
+    }
+    if (!w->EndTable()) {
+        *error = "cannot write the table";
         return false;
     }
     return true;

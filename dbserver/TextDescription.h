@@ -26,25 +26,21 @@ public:
     virtual ~ByteStream() = default;
     // Up to cap bytes into out; *got is 0 at the end. False on a read error.
     virtual bool Read(void* out, size_t cap, size_t* got) = 0;
-    // Back to the first byte.
-    virtual bool Rewind() = 0;
 };
 
 class MemoryStream final : public ByteStream {
 public:
     explicit MemoryStream(std::string text) : m_text(std::move(text)) {}
     bool Read(void* out, size_t cap, size_t* got) override;
-    bool Rewind() override;
 
 private:
     std::string m_text;
     size_t m_pos = 0;
 };
 
-// Writes the table a description describes into w as it is read: a first pass counts
-// the rows (their number leads them in the file), a second writes them. One line is
-// held at a time, so a description of gigabytes takes no more memory than its longest
-// row. The same rules and messages as ParseTableText.
+// Writes the table a description describes into w as it is read, once, from the start.
+// One line is held at a time, so a description of gigabytes takes no more memory than
+// its longest row. The same rules and messages as ParseTableText.
 bool WriteTableText(ByteStream& in, const std::u16string& tableName, Writer* w, std::string* error);
 
 }  // namespace storage
