@@ -1,10 +1,12 @@
 // Benchmark of the stand-in at full size: a BOOK of 3 GB (past 2 GiB, and more than a
 // 32-bit process can address) made by dbtool create from its description, backed up and
-// restored by the server, each against a flushed copy of the same bytes in the same run,
-// with the peak private memory of the process that did the work. Every figure comes from
+// restored by the server, each against a flushed copy of the same bytes in the same run
+// made as the work must make its file (beside the old one, then renamed over it), with
+// the peak private memory of the process that did the work. A copy in place (the old
+// file truncated first) is shown beside it for reference. Every figure comes from
 // a run whose exit code and result were checked: the database verifies and holds the
 // rows it was given; the backup and the restored database equal their sources.
-//   scale_bench [MEGABYTES [RUNS]]   (default 3072 MB, 3 runs of each)
+//   scale_bench [MEGABYTES [RUNS]]   (default 3072 MB, 5 runs of each)
 #include "ServerConnection.h"
 
 #include "BenchClock.h"
@@ -127,6 +129,37 @@ private:
     SIZE_T m_peak = 0, m_first = 0;
 };
 
+// The flushed copies of one run: the one beside its target (the baseline) and the one in
+// place. False when either failed.
+struct Floors {
+    std::vector<double> beside, inPlace;
+    bool Measure(const std::wstring& source, const std::wstring& copy, const std::wstring& place)
+    {
+        beside.push_back(FlushedCopyBeside(source, copy, Now));
+        inPlace.push_back(FlushedCopy(source, place, Now));
+        return beside.back() >= 0 && inPlace.back() >= 0;
+    }
+    // Medians of the times; the ratio is the median of each run's own (the disk's pace
+    // drifts from minute to minute, and a run and its copies are measured together).
+    void Print(const char* label, double megabytes, const std::vector<double>& times) const
+    {
+        std::vector<double> ratios, placeRatios;
+        for (size_t i = 0; i < times.size(); ++i) {
+            ratios.push_back(beside[i] / times[i]);
+            placeRatios.push_back(inPlace[i] / times[i]);
+        }
+        Line(label, megabytes / Median(times), megabytes / Median(beside), "MB/s", Median(ratios),
+             ">= 0.8 (flushed copy beside, renamed over)");
+        std::printf("  %-42s %10.4f MB/s  ratio %6.2f  (reference: the copy truncates its target first)\n",
+                    "against a flushed copy in place", megabytes / Median(inPlace), Median(placeRatios));
+        std::fflush(stdout);
+    }
+};
+
+// Every other run measures its copies before the work, so that neither always finds
+// the memory and disk as the other has just left them.
+bool FloorsFirst(int run) { return run > 0 && run % 2 == 1; }
+
 void MemoryLine(const char* name, double peak, double atRest)
 {
     std::printf("%-44s %10.1f MB  at rest %10.1f MB  goal %s\n", name, peak, atRest, kMemoryGoal);
@@ -226,26 +259,32 @@ int main(int argc, char** argv)
     CreateDirectoryW(data.c_str(), nullptr);
     Config(L"DataFolder", data.c_str());
     Config(L"Apartment", nullptr);  // the server as it runs by default
-    const std::wstring book = data + L"BenchScale.mdf", backup = work + L"backup.mdf", copy = work + L"copy.mdf";
+    const std::wstring book = data + L"BenchScale.mdf", backup = work + L"backup.mdf", copy = work + L"copy.mdf",
+                       place = work + L"place.mdf";
     const std::wstring description = tsv + L"DailyReportTBL.tsv";
     char label[96];
 
-    // dbtool create, streaming the description; three runs, each followed by its
-    // baseline, medians reported.
-    const int kRuns = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    // dbtool create, streaming the description; each run with its baselines.
+    const int kRuns = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     std::snprintf(label, sizeof label, "dbtool create, %llu MB BOOK (MB/s)", static_cast<unsigned long long>(megabytes));
     const uint64_t rows = WriteDescription(description, megabytes * 1024 * 1024);
     const std::string expected = "(1 tables, " + std::to_string(rows) + " rows)";
     const std::wstring dataArg = data.substr(0, data.size() - 1), tsvArg = tsv.substr(0, tsv.size() - 1);
     // Every run replaces a file of its size (the database, the backup), and so does every
-    // baseline copy: the first run of each is done once untimed, so that both find one.
-    std::vector<double> times, floors, peaks;
+    // baseline copy: the first run of each is done once untimed, so that all find one.
+    std::vector<double> times, peaks;
+    Floors floors;
     double atRest = 0;
     std::string why = rows ? "" : "the description could not be written";
     for (int run = -1; why.empty() && run < kRuns; ++run) {
         std::string output, verified;
         double peak = 0, seconds = 0, unused = 0;
         // Folders without their closing backslash: before a quote it would escape it.
+        const bool floorsFirst = FloorsFirst(run);
+        if (floorsFirst && !floors.Measure(book, copy, place)) {
+            why = "the baseline copy failed";
+            break;
+        }
         int rc = Run(L"\"" + bin + L"dbtool.exe\" --data \"" + dataArg + L"\" create BenchScale \"" + tsvArg + L"\"",
                      &output, &peak, &atRest, &seconds);
         int verify = rc == 0 ? Run(L"\"" + bin + L"dbtool.exe\" verify \"" + book + L"\"", &verified, &unused, &unused, &unused)
@@ -254,13 +293,13 @@ int main(int argc, char** argv)
             why = "dbtool exited with " + std::to_string(rc) + ": " + output;
         else if (verify != 0 || verified.find(expected) == std::string::npos)
             why = "dbtool verify exited with " + std::to_string(verify) + ", expected " + expected + ": " + verified;
-        else if ((floors.push_back(FlushedCopy(book, copy, Now)), floors.back()) < 0)
+        else if (!floorsFirst && !floors.Measure(book, copy, place))
             why = "the baseline copy failed";
         if (run >= 0) {
             times.push_back(seconds);
             peaks.push_back(peak);
         } else {
-            floors.clear();
+            floors = Floors();
         }
     }
     DeleteFileW(description.c_str());
@@ -269,8 +308,7 @@ int main(int argc, char** argv)
         Failed(label, why);
         Failed("  dbtool's peak private memory (MB)", "no run to measure");
     } else {
-        Line(label, size / kMiB / Median(times), size / kMiB / Median(floors), "MB/s", Median(floors) / Median(times),
-             ">= 0.8 (flushed copy)");
+        floors.Print(label, size / kMiB, times);
         MemoryLine("  dbtool's peak private memory (MB)", *std::max_element(peaks.begin(), peaks.end()), atRest);
     }
 
@@ -290,22 +328,27 @@ int main(int argc, char** argv)
         std::string memoryLabel = std::string("  server's peak private memory, ") + step.name + " (MB)";
         std::string failure = process ? "" : why.empty() ? "the server could not be reached" : "no BOOK was made";
         times.clear();
-        floors.clear();
+        floors = Floors();
         peaks.clear();
         for (int run = -1; failure.empty() && run < kRuns; ++run) {
             double seconds = 0, peak = 0;
+            const bool floorsFirst = FloorsFirst(run);
+            if (floorsFirst && !floors.Measure(step.source, copy, place)) {
+                failure = "the baseline copy failed";
+                break;
+            }
             long answer = ServerCall(server, process, step.mode, backup, &seconds, &peak, &atRest);
             if (answer != 0)
                 failure = "the server answered " + std::to_string(answer);
             else if (!SameFiles(step.source, step.result))
                 failure = "the result differs from its source";
-            else if ((floors.push_back(FlushedCopy(step.source, copy, Now)), floors.back()) < 0)
+            else if (!floorsFirst && !floors.Measure(step.source, copy, place))
                 failure = "the baseline copy failed";
             if (run >= 0) {
                 times.push_back(seconds);
                 peaks.push_back(peak);
             } else {
-                floors.clear();
+                floors = Floors();
             }
         }
         if (!failure.empty()) {
@@ -313,8 +356,7 @@ int main(int argc, char** argv)
             Failed(memoryLabel.c_str(), "no run to measure");
             continue;
         }
-        Line(label, size / kMiB / Median(times), size / kMiB / Median(floors), "MB/s", Median(floors) / Median(times),
-             ">= 0.8 (flushed copy)");
+        floors.Print(label, size / kMiB, times);
         MemoryLine(memoryLabel.c_str(), *std::max_element(peaks.begin(), peaks.end()), atRest);
     }
     if (process)
@@ -323,6 +365,7 @@ int main(int argc, char** argv)
     DeleteFileW(book.c_str());
     DeleteFileW(backup.c_str());
     DeleteFileW(copy.c_str());
+    DeleteFileW(place.c_str());
     RemoveDirectoryW(tsv.c_str());
     RemoveDirectoryW(data.c_str());
     RemoveDirectoryW(work.c_str());
