@@ -44,36 +44,28 @@ inline bool SameFiles(const std::wstring& a, const std::wstring& b)
 // A copy that is flushed to disk: the floor for anything that writes a durable file.
 // Its time in seconds, or -1 when the copy failed. A file at `to` is replaced, as the
 // work measured against it replaces its own; the caller deletes it first for a new one.
-inline double FlushedCopy(const std::wstring& from, const std::wstring& to, double (*now)())
+// In place, the old file is truncated and written over. Beside, the copy is made as a
+// backup has to be made: beside its target, which stays whole until the copy is complete
+// and flushed, then renamed over it. A copy in place frees the old file's cache before it
+// writes and so writes into memory the system has at hand; one made beside must find
+// memory for both files (on this project's VMs that alone costs up to twice the time),
+// as the stand-in's backup and restore must.
+enum class CopyMade { InPlace, Beside };
+inline double FlushedCopy(const std::wstring& from, const std::wstring& to, double (*now)(), CopyMade how = CopyMade::InPlace)
 {
+    const std::wstring written = how == CopyMade::Beside ? to + L".new" : to;
     double t0 = now();
-    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+    if (!CopyFileW(from.c_str(), written.c_str(), FALSE))
         return -1;
-    HANDLE h = CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    bool flushed = h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
-    if (h != INVALID_HANDLE_VALUE)
-        CloseHandle(h);
-    return flushed ? now() - t0 : -1;
-}
-
-// The same copy made as a backup has to be made: beside its target, which stays whole
-// until the copy is complete and flushed, then renamed over it. A copy in place frees the
-// old file's cache before it writes and so writes into memory the system has at hand; one
-// made beside must find memory for both files (on this project's VMs that alone costs up
-// to twice the time), as the stand-in's backup and restore must.
-inline double FlushedCopyBeside(const std::wstring& from, const std::wstring& to, double (*now)())
-{
-    const std::wstring beside = to + L".new";
-    double t0 = now();
-    if (!CopyFileW(from.c_str(), beside.c_str(), FALSE))
-        return -1;
-    HANDLE h = CreateFileW(beside.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(written.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     bool done = h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
-    done = done && MoveFileExW(beside.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!done)
-        DeleteFileW(beside.c_str());
+    if (how == CopyMade::Beside) {
+        done = done && MoveFileExW(written.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (!done)
+            DeleteFileW(written.c_str());
+    }
     return done ? now() - t0 : -1;
 }
 
@@ -166,7 +158,6 @@ inline void WriteCarryInfo(const std::string& path, int carried, int books)
 }  // namespace benchdata
 
 using benchdata::FlushedCopy;
-using benchdata::FlushedCopyBeside;
 using benchdata::MakeBigDatabase;
 using benchdata::SameFiles;
 using benchdata::Write;

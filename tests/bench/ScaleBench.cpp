@@ -135,7 +135,7 @@ struct Floors {
     std::vector<double> beside, inPlace;
     bool Measure(const std::wstring& source, const std::wstring& copy, const std::wstring& place)
     {
-        beside.push_back(FlushedCopyBeside(source, copy, Now));
+        beside.push_back(FlushedCopy(source, copy, Now, benchdata::CopyMade::Beside));
         inPlace.push_back(FlushedCopy(source, place, Now));
         return beside.back() >= 0 && inPlace.back() >= 0;
     }

@@ -107,14 +107,21 @@ TEST(TextDescription, TabsLineBreaksAndBackslashesSurvive)
         "1\t\xE6\x9C\xAC\xE7\xA4\xBE\xE6\xA3\x9A\r\n"   // 本社棚
         "2\ttab\\there\\nline\\\\end\n"
         "\n"
-        "3\t\n";
+        "3\t\n"
+        // Plain runs around sixteen bytes, broken by an escape, a character of three bytes
+        // and a backslash.
+        "4\t" + std::string(15, 'a') + "\\t" + std::string(17, 'b') + "\xE6\x9C\xAC" + std::string(40, 'c') +
+        "\\\\" + std::string(16, 'd') + "\n";
     Table t;
     std::string error;
     ASSERT_TRUE(storage::ParseTableText(text, u"BookShelfTBL", &t, &error)) << error;
-    ASSERT_EQ(3u, t.rows.size());
+    ASSERT_EQ(4u, t.rows.size());
     EXPECT_EQ(u"\u672c\u793e\u68da", t.rows[0][1]);
     EXPECT_EQ(u"tab\there\nline\\end", t.rows[1][1]);
     EXPECT_EQ(u"", t.rows[2][1]);
+    EXPECT_EQ(std::u16string(15, u'a') + u"\t" + std::u16string(17, u'b') + u"\u672c" + std::u16string(40, u'c') + u"\\" +
+                  std::u16string(16, u'd'),
+              t.rows[3][1]);
     Table again;
     ASSERT_TRUE(storage::ParseTableText(storage::TableText(t), u"BookShelfTBL", &again, &error));
     EXPECT_EQ(t.rows, again.rows);
