@@ -556,8 +556,10 @@ bool Writer::Finish()
         uint8_t rows[4];
         SetU32(rows, c.rows);
         m_crc ^= ChecksumChange(rows, c.at, m_payload);
-        if (!m_out.WriteAt(kHeaderSize + c.at, rows, sizeof rows))
-            return !(m_failed = true);
+        if (!m_out.WriteAt(kHeaderSize + c.at, rows, sizeof rows)) {
+            m_failed = true;
+            return false;
+        }
     }
     uint8_t header[kHeaderSize];
     std::memcpy(header, kMagic, 8);
