@@ -1,5 +1,6 @@
 #include "FileIo.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -95,10 +96,10 @@ FileSource::~FileSource()
         CloseHandle(m_h);
 }
 
-bool FileSource::Open(const std::wstring& path)
+bool FileSource::Open(const std::wstring& path, bool sequential)
 {
     m_h = CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
+                      OPEN_EXISTING, sequential ? FILE_FLAG_SEQUENTIAL_SCAN : FILE_FLAG_RANDOM_ACCESS, nullptr);
     LARGE_INTEGER size;
     if (m_h == INVALID_HANDLE_VALUE || !GetFileSizeEx(m_h, &size))
         return false;
@@ -125,25 +126,13 @@ bool FileSource::ReadAt(uint64_t offset, void* out, size_t n)
     return true;
 }
 
-FileStream::~FileStream()
-{
-    if (m_h != INVALID_HANDLE_VALUE)
-        CloseHandle(m_h);
-}
-
-bool FileStream::Open(const std::wstring& path)
-{
-    m_h = CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    return m_h != INVALID_HANDLE_VALUE;
-}
-
 bool FileStream::Read(void* out, size_t cap, size_t* got)
 {
-    DWORD n = 0;
-    bool ok = ReadFile(m_h, out, cap > (64u << 20) ? (64u << 20) : static_cast<DWORD>(cap), &n, nullptr) != FALSE;
-    *got = n;
-    return ok;
+    *got = static_cast<size_t>(std::min<uint64_t>(cap, m_file.Size() - m_pos));
+    if (!m_file.ReadAt(m_pos, out, *got))
+        return false;
+    m_pos += *got;
+    return true;
 }
 
 // Flushes an AtomicFile every kFlushEvery bytes written, from a thread of its own, so

@@ -22,7 +22,8 @@ public:
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
-    bool Open(const std::wstring& path);
+    // sequential: read from the start in order (the system reads ahead), not here and there.
+    bool Open(const std::wstring& path, bool sequential = false);
     uint64_t Size() const override { return m_size; }
     bool ReadAt(uint64_t offset, void* out, size_t n) override;
 
@@ -34,15 +35,12 @@ private:
 // A file read from the start, in order (a table description for dbtool).
 class FileStream final : public storage::ByteStream {
 public:
-    FileStream() = default;
-    ~FileStream() override;
-    FileStream(const FileStream&) = delete;
-    FileStream& operator=(const FileStream&) = delete;
-    bool Open(const std::wstring& path);
+    bool Open(const std::wstring& path) { return m_file.Open(path, true); }
     bool Read(void* out, size_t cap, size_t* got) override;
 
 private:
-    HANDLE m_h = INVALID_HANDLE_VALUE;
+    FileSource m_file;
+    uint64_t m_pos = 0;
 };
 
 // What a copy learns of the bytes it copies, to refuse them before they take the
