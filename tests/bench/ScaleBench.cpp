@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -129,37 +130,6 @@ private:
     SIZE_T m_peak = 0, m_first = 0;
 };
 
-// The flushed copies of one run: the one beside its target (the baseline) and the one in
-// place. False when either failed.
-struct Floors {
-    std::vector<double> beside, inPlace;
-    bool Measure(const std::wstring& source, const std::wstring& copy, const std::wstring& place)
-    {
-        beside.push_back(FlushedCopy(source, copy, Now, benchdata::CopyMade::Beside));
-        inPlace.push_back(FlushedCopy(source, place, Now));
-        return beside.back() >= 0 && inPlace.back() >= 0;
-    }
-    // Medians of the times; the ratio is the median of each run's own (the disk's pace
-    // drifts from minute to minute, and a run and its copies are measured together).
-    void Print(const char* label, double megabytes, const std::vector<double>& times) const
-    {
-        std::vector<double> ratios, placeRatios;
-        for (size_t i = 0; i < times.size(); ++i) {
-            ratios.push_back(beside[i] / times[i]);
-            placeRatios.push_back(inPlace[i] / times[i]);
-        }
-        Line(label, megabytes / Median(times), megabytes / Median(beside), "MB/s", Median(ratios),
-             ">= 0.8 (flushed copy beside, renamed over)");
-        std::printf("  %-42s %10.4f MB/s  ratio %6.2f  (reference: the copy truncates its target first)\n",
-                    "against a flushed copy in place", megabytes / Median(inPlace), Median(placeRatios));
-        std::fflush(stdout);
-    }
-};
-
-// Every other run measures its copies before the work, so that neither always finds
-// the memory and disk as the other has just left them.
-bool FloorsFirst(int run) { return run > 0 && run % 2 == 1; }
-
 void MemoryLine(const char* name, double peak, double atRest)
 {
     std::printf("%-44s %10.1f MB  at rest %10.1f MB  goal %s\n", name, peak, atRest, kMemoryGoal);
@@ -247,6 +217,69 @@ long ServerCall(DatabaseServer* server, HANDLE process, long mode, const std::ws
     return rc;
 }
 
+// One run of the work measured: its time and its process's memory, or why it failed.
+struct Sample {
+    double seconds = 0, peak = 0, atRest = 0;
+    std::string failure;
+};
+
+// One figure: the work once untimed, then `runs` runs, each with the flushed copies of
+// `source` beside their target (the baseline) and in place (for reference). Every run
+// replaces a file of its size, and so does every copy: the untimed run makes them so
+// that all find one. Every other run makes its copies first, so that neither always
+// finds the memory and disk as the other has just left them. Prints the figure and the
+// memory (the ratio the median of each run's own: the disk's pace drifts from minute to
+// minute), or FAILED; false then. `failure`, when given, is why it cannot be measured.
+bool Figure(const char* label, const std::string& memoryLabel, int runs, const std::wstring& source,
+            const std::wstring& copy, const std::wstring& place, std::string failure,
+            const std::function<Sample()>& work)
+{
+    std::vector<double> times, peaks, beside, inPlace;
+    double atRest = 0;
+    auto copies = [&] {
+        beside.push_back(FlushedCopy(source, copy, Now, benchdata::CopyMade::Beside));
+        inPlace.push_back(FlushedCopy(source, place, Now));
+        return beside.back() >= 0 && inPlace.back() >= 0;
+    };
+    for (int run = -1; failure.empty() && run < runs; ++run) {
+        const bool copiesFirst = run > 0 && run % 2 == 1;
+        if (copiesFirst && !copies()) {
+            failure = "the baseline copy failed";
+            break;
+        }
+        const Sample sample = work();
+        if (!sample.failure.empty())
+            failure = sample.failure;
+        else if (!copiesFirst && !copies())
+            failure = "the baseline copy failed";
+        atRest = sample.atRest;
+        if (run < 0) {
+            beside.clear();
+            inPlace.clear();
+        } else {
+            times.push_back(sample.seconds);
+            peaks.push_back(sample.peak);
+        }
+    }
+    if (!failure.empty()) {
+        Failed(label, failure);
+        Failed(memoryLabel.c_str(), "no run to measure");
+        return false;
+    }
+    const double megabytes = FileSize(source) / kMiB;
+    std::vector<double> ratios, placeRatios;
+    for (size_t i = 0; i < times.size(); ++i) {
+        ratios.push_back(beside[i] / times[i]);
+        placeRatios.push_back(inPlace[i] / times[i]);
+    }
+    Line(label, megabytes / Median(times), megabytes / Median(beside), "MB/s", Median(ratios),
+         ">= 0.8 (flushed copy beside, renamed over)");
+    std::printf("  %-42s %10.4f MB/s  ratio %6.2f  (reference: the copy truncates its target first)\n",
+                "against a flushed copy in place", megabytes / Median(inPlace), Median(placeRatios));
+    MemoryLine(memoryLabel.c_str(), *std::max_element(peaks.begin(), peaks.end()), atRest);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -264,58 +297,35 @@ int main(int argc, char** argv)
     const std::wstring description = tsv + L"DailyReportTBL.tsv";
     char label[96];
 
-    // dbtool create, streaming the description; each run with its baselines.
+    // dbtool create, streaming the description; the database made must verify with the
+    // rows it was given.
     const int kRuns = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     std::snprintf(label, sizeof label, "dbtool create, %llu MB BOOK (MB/s)", static_cast<unsigned long long>(megabytes));
     const uint64_t rows = WriteDescription(description, megabytes * 1024 * 1024);
     const std::string expected = "(1 tables, " + std::to_string(rows) + " rows)";
+    // Folders without their closing backslash: before a quote it would escape it.
     const std::wstring dataArg = data.substr(0, data.size() - 1), tsvArg = tsv.substr(0, tsv.size() - 1);
-    // Every run replaces a file of its size (the database, the backup), and so does every
-    // baseline copy: the first run of each is done once untimed, so that all find one.
-    std::vector<double> times, peaks;
-    Floors floors;
-    double atRest = 0;
-    std::string why = rows ? "" : "the description could not be written";
-    for (int run = -1; why.empty() && run < kRuns; ++run) {
+    const bool made = Figure(label, "  dbtool's peak private memory (MB)", kRuns, book, copy, place,
+                             rows ? "" : "the description could not be written", [&] {
+        Sample s;
         std::string output, verified;
-        double peak = 0, seconds = 0, unused = 0;
-        // Folders without their closing backslash: before a quote it would escape it.
-        const bool floorsFirst = FloorsFirst(run);
-        if (floorsFirst && !floors.Measure(book, copy, place)) {
-            why = "the baseline copy failed";
-            break;
-        }
+        double unused = 0;
         int rc = Run(L"\"" + bin + L"dbtool.exe\" --data \"" + dataArg + L"\" create BenchScale \"" + tsvArg + L"\"",
-                     &output, &peak, &atRest, &seconds);
+                     &output, &s.peak, &s.atRest, &s.seconds);
         int verify = rc == 0 ? Run(L"\"" + bin + L"dbtool.exe\" verify \"" + book + L"\"", &verified, &unused, &unused, &unused)
                              : -1;
         if (rc != 0)
-            why = "dbtool exited with " + std::to_string(rc) + ": " + output;
+            s.failure = "dbtool exited with " + std::to_string(rc) + ": " + output;
         else if (verify != 0 || verified.find(expected) == std::string::npos)
-            why = "dbtool verify exited with " + std::to_string(verify) + ", expected " + expected + ": " + verified;
-        else if (!floorsFirst && !floors.Measure(book, copy, place))
-            why = "the baseline copy failed";
-        if (run >= 0) {
-            times.push_back(seconds);
-            peaks.push_back(peak);
-        } else {
-            floors = Floors();
-        }
-    }
+            s.failure = "dbtool verify exited with " + std::to_string(verify) + ", expected " + expected + ": " + verified;
+        return s;
+    });
     DeleteFileW(description.c_str());
-    const uint64_t size = FileSize(book);
-    if (!why.empty()) {
-        Failed(label, why);
-        Failed("  dbtool's peak private memory (MB)", "no run to measure");
-    } else {
-        floors.Print(label, size / kMiB, times);
-        MemoryLine("  dbtool's peak private memory (MB)", *std::max_element(peaks.begin(), peaks.end()), atRest);
-    }
 
-    // Backup and restore through the server, the same way.
+    // Backup and restore through the server, the same way; each result equal to its source.
     DatabaseServer* server = nullptr;
     HANDLE process = nullptr;
-    if (why.empty() && SUCCEEDED(ConnectDatabaseServer(&server)))
+    if (made && SUCCEEDED(ConnectDatabaseServer(&server)))
         process = OpenServerProcess();
     struct Step {
         const char* name;
@@ -325,39 +335,16 @@ int main(int argc, char** argv)
     const Step steps[] = {{"backup", 0, book, backup}, {"restore", 1, backup, book}};
     for (const Step& step : steps) {
         std::snprintf(label, sizeof label, "%s, %llu MB BOOK (MB/s)", step.name, static_cast<unsigned long long>(megabytes));
-        std::string memoryLabel = std::string("  server's peak private memory, ") + step.name + " (MB)";
-        std::string failure = process ? "" : why.empty() ? "the server could not be reached" : "no BOOK was made";
-        times.clear();
-        floors = Floors();
-        peaks.clear();
-        for (int run = -1; failure.empty() && run < kRuns; ++run) {
-            double seconds = 0, peak = 0;
-            const bool floorsFirst = FloorsFirst(run);
-            if (floorsFirst && !floors.Measure(step.source, copy, place)) {
-                failure = "the baseline copy failed";
-                break;
-            }
-            long answer = ServerCall(server, process, step.mode, backup, &seconds, &peak, &atRest);
+        Figure(label, std::string("  server's peak private memory, ") + step.name + " (MB)", kRuns, step.source, copy,
+               place, process ? "" : made ? "the server could not be reached" : "no BOOK was made", [&] {
+            Sample s;
+            long answer = ServerCall(server, process, step.mode, backup, &s.seconds, &s.peak, &s.atRest);
             if (answer != 0)
-                failure = "the server answered " + std::to_string(answer);
+                s.failure = "the server answered " + std::to_string(answer);
             else if (!SameFiles(step.source, step.result))
-                failure = "the result differs from its source";
-            else if (!floorsFirst && !floors.Measure(step.source, copy, place))
-                failure = "the baseline copy failed";
-            if (run >= 0) {
-                times.push_back(seconds);
-                peaks.push_back(peak);
-            } else {
-                floors = Floors();
-            }
-        }
-        if (!failure.empty()) {
-            Failed(label, failure);
-            Failed(memoryLabel.c_str(), "no run to measure");
-            continue;
-        }
-        floors.Print(label, size / kMiB, times);
-        MemoryLine(memoryLabel.c_str(), *std::max_element(peaks.begin(), peaks.end()), atRest);
+                s.failure = "the result differs from its source";
+            return s;
+        });
     }
     if (process)
         CloseHandle(process);
