@@ -95,12 +95,7 @@ LONG Load(const std::wstring& name, const std::wstring& key, std::shared_ptr<Loa
         auto db = std::make_shared<LoadedDatabase>();
         if (!db->file.Open(DatabaseFile(name)))
             return kReadFailed;
-        storage::Header header;
-        storage::ParseResult r = storage::ReadHeader(db->file, &header);
-        if (r == storage::ParseResult::Ok)
-            r = storage::VerifyChecksum(db->file, header);
-        if (r == storage::ParseResult::Ok)
-            r = storage::ReadCatalogue(db->file, header, &db->tables);
+        storage::ParseResult r = storage::OpenDatabase(db->file, &db->tables);
         if (r != storage::ParseResult::Ok)
             return ToCode(r);
         g_shared.loaded[key] = db;

@@ -85,12 +85,7 @@ int Open(const std::wstring& file, dbserver::FileSource* in, std::vector<storage
 {
     if (!in->Open(file))
         return Fail("cannot read " + Utf8(file));
-    storage::Header header;
-    storage::ParseResult r = storage::ReadHeader(*in, &header);
-    if (r == storage::ParseResult::Ok)
-        r = storage::VerifyChecksum(*in, header);
-    if (r == storage::ParseResult::Ok)
-        r = storage::ReadCatalogue(*in, header, tables);
+    storage::ParseResult r = storage::OpenDatabase(*in, tables);
     if (r == storage::ParseResult::NotADatabase)
         return Fail(Utf8(file) + ": not a database file");
     if (r == storage::ParseResult::Corrupt)

@@ -215,27 +215,30 @@ public:
     }
     // A count of items each at least minBytes long cannot exceed what is left.
     bool Count(uint32_t* n, uint64_t minBytes) { return U32(n) && (minBytes == 0 || *n <= Left() / minBytes || Fail(ParseResult::Corrupt)); }
-    bool Text(std::u16string* s)
+    // A text's length in bytes, checked against what is left.
+    bool TextBytes(uint64_t* bytes)
     {
         uint32_t n;
         if (!U32(&n))
             return false;
-        if (2 * uint64_t(n) > Left())
-            return Fail(ParseResult::Corrupt);
-        s->resize(n);
-        if (n == 0)
-            return true;
+        *bytes = 2 * uint64_t(n);
+        return *bytes <= Left() || Fail(ParseResult::Corrupt);
+    }
+    bool Text(std::u16string* s)
+    {
+        uint64_t bytes;
+        if (!TextBytes(&bytes))
+            return false;
+        s->resize(static_cast<size_t>(bytes / 2));
         // UTF-16 little-endian on disk, as in memory on every machine the stand-in runs on.
-        return Bytes(&(*s)[0], 2 * uint64_t(n));
+        return bytes == 0 || Bytes(&(*s)[0], bytes);
     }
     bool SkipText()
     {
-        uint32_t n;
-        if (!U32(&n))
+        uint64_t bytes;
+        if (!TextBytes(&bytes))
             return false;
-        if (2 * uint64_t(n) > Left())
-            return Fail(ParseResult::Corrupt);
-        m_pos += 2 * uint64_t(n);
+        m_pos += bytes;
         return true;
     }
 
@@ -360,6 +363,15 @@ ParseResult ReadCatalogue(Source& in, const Header& header, std::vector<TableInf
         return ParseResult::Corrupt;
     *tables = std::move(found);
     return ParseResult::Ok;
+}
+
+ParseResult OpenDatabase(Source& in, std::vector<TableInfo>* tables)
+{
+    Header header;
+    ParseResult r = ReadHeader(in, &header);
+    if (r == ParseResult::Ok)
+        r = VerifyChecksum(in, header);
+    return r == ParseResult::Ok ? ReadCatalogue(in, header, tables) : r;
 }
 
 struct RowReader::State {
@@ -605,13 +617,8 @@ ParseResult Verify(const uint8_t* data, size_t size)
 ParseResult Parse(const uint8_t* data, size_t size, Database* out)
 {
     MemorySource in(data, size);
-    Header header;
     std::vector<TableInfo> tables;
-    ParseResult r = ReadHeader(in, &header);
-    if (r == ParseResult::Ok)
-        r = VerifyChecksum(in, header);
-    if (r == ParseResult::Ok)
-        r = ReadCatalogue(in, header, &tables);
+    ParseResult r = OpenDatabase(in, &tables);
     if (r != ParseResult::Ok)
         return r;
     Database db;

@@ -101,6 +101,9 @@ struct TableInfo {
 // damaged file can never make the server read past it or allocate without bound. Values
 // are passed over, not read. The checksum is not checked here.
 ParseResult ReadCatalogue(Source& in, const Header& header, std::vector<TableInfo>* tables);
+// Header, checksum and catalogue, in that order: what a database is checked for before
+// any row of it is read.
+ParseResult OpenDatabase(Source& in, std::vector<TableInfo>* tables);
 
 // The rows of one table, read one at a time. Reading on from the last row read costs
 // nothing extra; any other row is found from the nearest mark before it (an offset is
