@@ -288,71 +288,16 @@ std::string Escape(const std::u16string& value)
     return out;
 }
 
-}  // namespace
-
-bool ParseTableText(const std::string& utf8, const std::u16string& tableName, Table* out,
-                    std::string* error)
+// Walks a description a line at a time: its header to onHeader, each row to onRow,
+// blank lines between rows passed over. False at the first mistake, with its message in
+// *error, or when a callback answers false (having said why in *error).
+template <class OnHeader, class OnRow>
+bool WalkDescription(ByteStream& in, std::string* error, OnHeader onHeader, OnRow onRow)
 {
-    // The text is walked in place and each value is allocated once, at its size: under
-    // Wine's heap, blocks made and freed again per row made a large table quadratic.
-    Table table;
-    table.name = tableName;
-    const char* text = utf8.data();
-    const char* stop = text + utf8.size();
-    if (utf8.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        text += 3;
-    table.rows.reserve(static_cast<size_t>(std::count(text, stop, '\n')));
-    std::vector<std::u16string> values;
-    int lineNo = 0;
-    bool header = true;
-    while (text < stop) {
-        const char* end = std::find(text, stop, '\n');
-        const char* lineEnd = (end > text && end[-1] == '\r') ? end - 1 : end;
-        const char* line = text;
-        text = end == stop ? stop : end + 1;
-        ++lineNo;
-        if (line == lineEnd && !header)
-            continue;  // blank lines between rows are layout, not rows
-        values.clear();
-        if (!SplitLine(line, lineEnd, &values)) {
-            *error = LineError(lineNo, "bad escape or UTF-8");
-            return false;
-        }
-        if (header) {
-            table.columns = std::move(values);
-            header = false;
-        } else if (values.size() != table.columns.size()) {
-            *error = FieldCountError(lineNo, values.size(), table.columns.size());
-            return false;
-        } else {
-            table.rows.push_back(std::move(values));
-        }
-    }
-    if (header) {
-        *error = "no header line";
-        return false;
-    }
-    *out = std::move(table);
-    return true;
-}
-
-bool MemoryStream::Read(void* out, size_t cap, size_t* got)
-{
-    *got = std::min(cap, m_text.size() - m_pos);
-    m_text.copy(static_cast<char*>(out), *got, m_pos);
-    m_pos += *got;
-    return true;
-}
-
-bool WriteTableText(ByteStream& in, const std::u16string& tableName, Writer* w, std::string* error)
-{
-    // Read once: the rows are counted as they are written, and their number put in front
-    // of them when the text ends.
     LineReader lines(in);
     const char *line, *lineEnd;
     std::vector<std::u16string> values;
     size_t columns = 0;
-    uint64_t rows = 0;
     int lineNo = 0;
     bool header = true;
     while (lines.Next(&line, &lineEnd)) {
@@ -366,22 +311,12 @@ bool WriteTableText(ByteStream& in, const std::u16string& tableName, Writer* w, 
         if (header) {
             header = false;
             columns = values.size();
-            if (!w->BeginTable(tableName, values)) {
-                *error = "cannot write the table";
+            if (!onHeader(values))
                 return false;
-            }
-            continue;
-        }
-        if (values.size() != columns) {
+        } else if (values.size() != columns) {
             *error = FieldCountError(lineNo, values.size(), columns);
             return false;
-        }
-        if (++rows > 0xFFFFFFFFu) {
-            *error = "more rows than a table holds";
-            return false;
-        }
-        if (!w->Row(values)) {
-            *error = "cannot write the table";
+        } else if (!onRow(values)) {
             return false;
         }
     }
@@ -393,6 +328,61 @@ bool WriteTableText(ByteStream& in, const std::u16string& tableName, Writer* w, 
         *error = "no header line";
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool MemoryStream::Read(void* out, size_t cap, size_t* got)
+{
+    *got = std::min(cap, m_text.size() - m_pos);
+    m_text.copy(static_cast<char*>(out), *got, m_pos);
+    m_pos += *got;
+    return true;
+}
+
+bool ParseTableText(const std::string& utf8, const std::u16string& tableName, Table* out,
+                    std::string* error)
+{
+    MemoryStream in(utf8);
+    Table table;
+    table.name = tableName;
+    auto onHeader = [&](const std::vector<std::u16string>& columns) {
+        table.columns = columns;
+        return true;
+    };
+    auto onRow = [&](const std::vector<std::u16string>& row) {
+        table.rows.push_back(row);
+        return true;
+    };
+    if (!WalkDescription(in, error, onHeader, onRow))
+        return false;
+    *out = std::move(table);
+    return true;
+}
+
+bool WriteTableText(ByteStream& in, const std::u16string& tableName, Writer* w, std::string* error)
+{
+    // Read once: the rows are counted as they are written, and their number put in front
+    // of them when the text ends.
+    uint64_t rows = 0;
+    auto onHeader = [&](const std::vector<std::u16string>& columns) {
+        if (w->BeginTable(tableName, columns))
+            return true;
+        *error = "cannot write the table";
+        return false;
+    };
+    auto onRow = [&](const std::vector<std::u16string>& row) {
+        if (++rows > 0xFFFFFFFFu)
+            *error = "more rows than a table holds";
+        else if (!w->Row(row))
+            *error = "cannot write the table";
+        else
+            return true;
+        return false;
+    };
+    if (!WalkDescription(in, error, onHeader, onRow))
+        return false;
     if (!w->EndTable()) {
         *error = "cannot write the table";
         return false;
