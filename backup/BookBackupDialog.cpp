@@ -65,6 +65,8 @@ Notice ExportNotice(const ExportOutcome& outcome, const std::string& siteName)
         return {FormatText(msg::kExportCancelled, siteName.c_str()), MB_OK};
     case ExportOutcome::Failed:
         return {FormatText(msg::kExportFailed, siteName.c_str(), outcome.code), MB_OK | MB_ICONSTOP};
+    case ExportOutcome::NotReplaced:
+        return {FormatText(msg::kBackupNotReplaced, siteName.c_str(), outcome.code), MB_OK | MB_ICONSTOP};
     case ExportOutcome::NewKeptBeside:
         return {FormatText(msg::kExportFailedNewKept, siteName.c_str(), outcome.code, outcome.newFile.c_str()),
                 MB_OK | MB_ICONSTOP};

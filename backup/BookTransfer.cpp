@@ -47,35 +47,50 @@ long LastError(DWORD fallback)
     return static_cast<long>(error ? error : fallback);
 }
 
-// Takes back the folders this export made, newest first: the BOOK folder with whatever a
-// failing server left in it (a partial file must not look like a backup), the levels
-// above it only while they are empty. Nothing that was there before is touched.
+// A server that fails or ends may leave files of its own naming, and one that is ending
+// may hold them for a moment yet: a folder of the export's own is tried again for a
+// while before it is given up.
+void RemoveOwnFolder(const std::string& folder)
+{
+    for (int tries = 0; !RemoveFolderTree(folder.c_str()) && tries < 20; ++tries)
+        Sleep(100);
+}
+
+// Takes back the folders this export made, newest first: the BOOK folder whole, with
+// whatever a failing server left in it (a partial file must not look like a backup), the
+// levels above it only while they are empty. Nothing that was there before is touched.
 void RemoveMadeFolders(const std::vector<std::string>& made, const std::string& destination,
                        const std::string& bookFolder)
 {
     for (auto it = made.rbegin(); it != made.rend(); ++it) {
         if (*it == bookFolder && IsOwnBookFolder(destination, bookFolder))
-            DeleteFolderContents(it->c_str());
-        RemoveDirectoryA(it->c_str());
+            RemoveOwnFolder(bookFolder);
+        else
+            RemoveDirectoryA(it->c_str());
     }
 }
 
-// Where the new backup is written while the old one still stands: a name inside the BOOK
-// folder itself, no longer than "<BookName>.mdf" (at least "X.mdf"), so that it fits
-// wherever the backup's own path fits; and beginning with a dot, so that emptying the
-// folder passes over it. Empty text when every such name is taken.
-std::string FreeTemporaryName(const std::string& bookFolder)
+// The folder the server writes the new backup into, made by the export inside the BOOK
+// folder: ".n1" to ".n9", the first that nobody has. A dot name, so that emptying the
+// BOOK folder passes over it; short enough that "<folder>\1" is no longer than
+// "\<BookName>.mdf" (at least "\X.mdf"), so it fits wherever the backup's own path fits.
+// Whatever the server leaves there, under any name, goes with the folder. 0, or the
+// system's code.
+long MakeWorkFolder(const std::string& bookFolder, std::string* folder)
 {
     for (char n = '1'; n <= '9'; ++n) {
-        std::string candidate = bookFolder + "\\.new" + n;
-        if (GetFileAttributesA(candidate.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND)
-            return candidate;
+        *folder = bookFolder + "\\.n" + n;
+        if (CreateNewFolder(folder->c_str()))
+            return 0;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return LastError(ERROR_CANNOT_MAKE);
     }
-    return std::string();
+    folder->clear();
+    return ERROR_FILE_EXISTS;
 }
 
-// A backup the server says it wrote, proven before the old one goes: there, a file, and
-// not empty.
+// A backup the server says it wrote, proven before it takes the backup's name: there, a
+// file, and not empty.
 bool IsWrittenBackup(const std::string& file)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -83,29 +98,40 @@ bool IsWrittenBackup(const std::string& file)
            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
 }
 
-// Overwrites an existing BOOK folder without ever losing the backup it holds: the new
-// backup is written into the folder under a temporary name first; the old contents go
-// only once it is proven, and then it takes the backup's name.
-ExportOutcome ReplaceBackup(const std::string& database, const std::string& destination,
-                            const std::string& bookFolder, const std::string& backupFile)
+// Has the server write the backup into a folder of the export's own, then gives it the
+// backup's name in one step, over the old backup where there is one: at every moment the
+// name holds the old backup or the complete new one, also where another program holds
+// the old one open (it is then not replaced, and stays). Only then does the rest of an
+// existing BOOK folder go, sparing the new backup.
+ExportOutcome WriteBackup(const std::string& database, const std::string& destination, const std::string& bookFolder,
+                          const std::string& backupFile, bool emptyAfter)
 {
-    const std::string newFile = FreeTemporaryName(bookFolder);
-    if (newFile.empty())
-        return Failed(ERROR_FILE_EXISTS);
-    long code = Backup(database, newFile);
+    std::string work;
+    long code = MakeWorkFolder(bookFolder, &work);
+    if (code != 0)
+        return Failed(code);
+    const std::string newFile = work + "\\1";
+    code = Backup(database, newFile);
     if (code == 0 && !IsWrittenBackup(newFile))
         code = ERROR_FILE_INVALID;
     if (code != 0) {
-        DeleteFileA(newFile.c_str());  // the name was free: anything there is the server's leftover
-        return Failed(code);           // the old backup stays as it was
+        RemoveOwnFolder(work);
+        return Failed(code);
     }
-    // Proven again right before anything is deleted.
+    // Proven again right before the old backup is replaced: a folder that has become a
+    // link since would have the replace and the emptying act somewhere else. Nothing is
+    // touched then; the user learns where the new backup is.
     if (!IsOwnBookFolder(destination, bookFolder))
         return {ExportOutcome::NewKeptBeside, kNotOwnFolder, newFile};
-    // What the emptying cannot delete stays; the backup itself is replaced in one step.
-    DeleteFolderContents(bookFolder.c_str());
-    if (!MoveFileExA(newFile.c_str(), backupFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return {ExportOutcome::NewKeptBeside, LastError(ERROR_CANNOT_MAKE), newFile};
+    if (!MoveFileExA(newFile.c_str(), backupFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        long error = LastError(ERROR_CANNOT_MAKE);
+        RemoveOwnFolder(work);
+        bool oldStays = GetFileAttributesA(backupFile.c_str()) != INVALID_FILE_ATTRIBUTES;
+        return {oldStays ? ExportOutcome::NotReplaced : ExportOutcome::Failed, error, std::string()};
+    }
+    RemoveOwnFolder(work);
+    if (emptyAfter)
+        DeleteFolderContents(bookFolder.c_str(), (database + ".mdf").c_str());
     return {ExportOutcome::Exported, 0, std::string()};
 }
 
@@ -179,26 +205,23 @@ ExportOutcome ExportBook(const BookRecord& book, const std::string& destination,
         return Failed(kNameTooLong);
 
     DWORD attributes = GetFileAttributesA(bookFolder.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    const bool existed = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    // The BOOK folder, and the destination's own levels where they are missing.
+    std::vector<std::string> made;
+    if (existed) {
         if (!IsOwnBookFolder(destination, bookFolder))
             return Failed(kNotOwnFolder);
         if (!mayOverwrite(bookFolder))
             return {ExportOutcome::Declined, 0, std::string()};
-        return ReplaceBackup(database, destination, bookFolder, backupFile);
-    }
-    // The BOOK folder, and the destination's own levels where they are missing.
-    std::vector<std::string> made;
-    if (!CreateDirectoryTree(bookFolder.c_str(), &made)) {
+    } else if (!CreateDirectoryTree(bookFolder.c_str(), &made)) {
         long error = LastError(ERROR_PATH_NOT_FOUND);
         RemoveMadeFolders(made, destination, bookFolder);
         return Failed(error);
     }
-    long code = Backup(database, backupFile);
-    if (code != 0) {
+    ExportOutcome outcome = WriteBackup(database, destination, bookFolder, backupFile, existed);
+    if (outcome.kind == ExportOutcome::Failed)
         RemoveMadeFolders(made, destination, bookFolder);
-        return Failed(code);
-    }
-    return {ExportOutcome::Exported, 0, std::string()};
+    return outcome;
 }
 
 ImportOutcome ImportBookFile(const std::string& file)

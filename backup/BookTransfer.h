@@ -36,7 +36,9 @@ struct ExportOutcome {
         Skipped,     // no BOOK record or no database name: nothing to back up, no message
         Declined,    // the user kept the existing BOOK folder
         Failed,      // code: the server's, or the system's error for a name or path
-        NewKeptBeside,  // the new backup could not take the old one's place; newFile holds it
+        NotReplaced,    // code: the system's; the old backup stays, nothing of the new one
+        NewKeptBeside,  // the BOOK folder was no longer provably the destination's own
+                        // child; nothing was touched and newFile holds the new backup
     };
     Kind kind;
     long code;
@@ -47,8 +49,9 @@ struct ExportOutcome {
 using OverwriteQuestion = std::function<bool(const std::string& bookFolder)>;
 
 // Backs one BOOK up into <destination>\<BOOK folder name>\<BookName>.mdf, making the
-// folders that are missing; when the backup fails, the folders it made go again. An
-// existing backup is replaced only once the new one is written and proven.
+// folders that are missing; when the backup fails, the folders it made go again, and in
+// any case nothing the failed backup wrote stays. An existing backup is replaced in one
+// step, once the new one is written and proven; the rest of its folder goes after that.
 ExportOutcome ExportBook(const BookRecord& book, const std::string& destination, const OverwriteQuestion& mayOverwrite);
 
 struct ImportOutcome {

@@ -41,7 +41,11 @@ inline const char kTechnicalFolderError[] = "テクニカルエラー\n\nフォ�
 inline const char kOverwriteFolder[] = "「%s」フォルダが既に存在します。\n上書きしますか？";  // BOOK folder
 inline const char kExportCancelled[] = "「%s」のエクスポートを中止します。";                // display name
 inline const char kExportFailed[] = "「%s」のエクスポートに失敗しました。%ld";            // display name, code
-// The new backup could not take the old one's place: both stay in the BOOK folder.
+// The old backup could not be replaced (another program holds it): it stays as it was,
+// and nothing of the new one is left.
+inline const char kBackupNotReplaced[] =
+    "「%s」のバックアップを置き換えられませんでした。%ld\n前のバックアップはそのまま残っています。";  // name, code
+// The BOOK folder was no longer provably the destination's own: nothing was touched.
 inline const char kExportFailedNewKept[] =
     "「%s」のエクスポートに失敗しました。%ld\n新しいバックアップは「%s」にあります。";  // name, code, file
 inline const char kExportDone[] = "BOOKのエクスポートが終了しました。";
@@ -61,6 +65,8 @@ inline const char kConnectionFailed[] = "データベースへの接続に失敗
 
 // Work folder.
 inline const char kCreateWorkFolder[] = "指定された作業フォルダは存在しません。作成してよろしいですか？";
+inline const char kWorkFolderNotMade[] = "作業フォルダ「%s」を作成できませんでした。%ld";  // folder, code
+inline const char kWorkFolderNotSaved[] = "作業フォルダの設定を「%s」に保存できませんでした。%ld";  // Dbaccess.ini, code
 
 }  // namespace msg
 

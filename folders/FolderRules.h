@@ -17,9 +17,10 @@ std::string ProfileRootOf(const char* desktop);
 bool IsDriveRootText(const char* path);
 
 #ifdef _WIN32
-// The root of a fixed drive (C:\): refused as a destination or work folder. Only a
-// root is asked about; Wine answers DRIVE_FIXED for every folder of a fixed drive,
-// where Windows answers so for the root alone.
+// The root of a fixed drive (C:\, C:, \, or a folder a fixed volume is mounted on):
+// refused as a destination or work folder. Only what the system resolves to a volume's
+// root is asked about; Wine answers DRIVE_FIXED for every folder of a fixed drive, where
+// Windows answers so for a root alone.
 bool IsFixedDriveRoot(const char* path);
 
 // The same on the running system, determined afresh at each call.

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <mbstring.h>
 
 #include <cstring>
 
@@ -84,5 +85,19 @@ bool IsUnusableFolder(const char* path)
 
 bool IsFixedDriveRoot(const char* path)
 {
-    return IsDriveRootText(path) && GetDriveTypeA(path) == DRIVE_FIXED;
+    if (IsDriveRootText(path))
+        return GetDriveTypeA(path) == DRIVE_FIXED;
+    // Windows answers DRIVE_FIXED for whatever it resolves to the root of a fixed volume:
+    // also "\" (the current drive's root), "C:\." and a folder where a fixed volume is
+    // mounted; Wine answers so for any folder of a fixed drive. So a text counts as a root
+    // when its full path is the volume path the system gives for it, and only then is the
+    // drive asked.
+    char full[kPathBufferSize], volume[kPathBufferSize];
+    DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
+    if (!*path || n == 0 || n + 1 >= sizeof full || !GetVolumePathNameA(path, volume, sizeof volume))
+        return false;
+    if (FindLastChar(full, '\\') != full + n - 1)
+        std::strcat(full, "\\");
+    return _mbsicmp(reinterpret_cast<const unsigned char*>(full), reinterpret_cast<const unsigned char*>(volume)) == 0 &&
+           GetDriveTypeA(volume) == DRIVE_FIXED;
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <mbstring.h>
 
 #include <cstring>
 #include <string>
@@ -35,21 +36,56 @@ int CALLBACK BrowseFolderCallback(HWND window, UINT message, LPARAM parameter, L
 // keeps to the rule.
 const size_t kShortFolderPathLimit = MAX_PATH - 12;
 
+// The \\?\ form of text's full path (\\?\UNC\server\share\... for a network path),
+// which no path-length rule of the A and W calls applies to; empty when text is no
+// valid multibyte text or its full path does not fit a path buffer.
+std::wstring ExtendedPath(const char* text)
+{
+    wchar_t wide[kPathBufferSize], full[kPathBufferSize];
+    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, wide, kPathBufferSize))
+        return std::wstring();
+    DWORD n = GetFullPathNameW(wide, kPathBufferSize, full, nullptr);
+    if (n == 0 || n >= kPathBufferSize) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return std::wstring();
+    }
+    return full[0] == L'\\' && full[1] == L'\\' ? std::wstring(L"\\\\?\\UNC\\") + (full + 2)
+                                              : std::wstring(L"\\\\?\\") + full;
+}
+
 BOOL CreateFolder(const char* text)
 {
     if (std::strlen(text) < kShortFolderPathLimit)
         return CreateDirectoryA(text, nullptr);
-    wchar_t wide[kPathBufferSize], full[kPathBufferSize];
-    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, wide, kPathBufferSize))
-        return FALSE;
-    DWORD n = GetFullPathNameW(wide, kPathBufferSize, full, nullptr);
-    if (n == 0 || n >= kPathBufferSize) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return FALSE;
+    std::wstring extended = ExtendedPath(text);
+    return !extended.empty() && CreateDirectoryW(extended.c_str(), nullptr);
+}
+
+bool RemoveTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = folder + L"\\" + name;
+            // A read-only entry is what a server or a copy left, not the user's choice:
+            // everything in the folder goes with it.
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW(path.c_str());
+            else if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                RemoveDirectoryW(path.c_str());  // a link: never what it leads to
+            else
+                RemoveTree(path);
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
     }
-    std::wstring extended = full[0] == L'\\' && full[1] == L'\\' ? std::wstring(L"\\\\?\\UNC\\") + (full + 2)
-                                                                : std::wstring(L"\\\\?\\") + full;
-    return CreateDirectoryW(extended.c_str(), nullptr);
+    return RemoveDirectoryW(folder.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+           GetLastError() == ERROR_PATH_NOT_FOUND;
 }
 
 // Makes sure the folder named by text exists as a folder, creating it if nothing is
@@ -156,7 +192,24 @@ bool CreateDirectoryTree(const char* path, std::vector<std::string>* created)
     return EnsureFolder(text, created);
 }
 
-bool DeleteFolderContents(const char* folder)
+bool CreateNewFolder(const char* path)
+{
+    if (std::strlen(path) >= kPathBufferSize) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    return CreateFolder(path) != FALSE;
+}
+
+bool RemoveFolderTree(const char* folder)
+{
+    std::wstring extended = ExtendedPath(folder);
+    while (extended.size() > 7 && extended.back() == L'\\')
+        extended.pop_back();
+    return !extended.empty() && RemoveTree(extended);
+}
+
+bool DeleteFolderContents(const char* folder, const char* spare)
 {
     std::string pattern = std::string(folder) + "\\*.*";
     WIN32_FIND_DATAA entry;
@@ -164,7 +217,9 @@ bool DeleteFolderContents(const char* folder)
     if (search == INVALID_HANDLE_VALUE)
         return true;
     do {
-        if (entry.cFileName[0] == '.')
+        if (entry.cFileName[0] == '.' ||
+            (spare && _mbsicmp(reinterpret_cast<const unsigned char*>(entry.cFileName),
+                               reinterpret_cast<const unsigned char*>(spare)) == 0))
             continue;
         std::string full = std::string(folder) + "\\" + entry.cFileName;
         BOOL removed;
@@ -173,7 +228,7 @@ bool DeleteFolderContents(const char* folder)
             removed = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(full.c_str())
                                                                           : DeleteFileA(full.c_str());
         } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            DeleteFolderContents(full.c_str());
+            DeleteFolderContents(full.c_str(), nullptr);
             removed = RemoveDirectoryA(full.c_str());
         } else {
             removed = DeleteFileA(full.c_str());

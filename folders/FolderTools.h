@@ -29,10 +29,22 @@ bool BrowseForFolder(const char* title, char* path, size_t pathSize);
 // (also when it fails part of the way), so a caller can take back exactly what it made.
 bool CreateDirectoryTree(const char* path, std::vector<std::string>* created = nullptr);
 
+// Makes the one folder path names (its parent must exist), also where the path is too
+// long for CreateDirectoryA. False when anything is already there under that name
+// (ERROR_ALREADY_EXISTS) or the creation fails, GetLastError telling why: a folder this
+// call made is the caller's own, since nobody else had it before.
+bool CreateNewFolder(const char* path);
+
+// Removes folder and everything in it, names beginning with a dot included, whatever
+// their length (through the \\?\ form of its full path). A link inside is removed as a
+// link. True when nothing of it is left.
+bool RemoveFolderTree(const char* folder);
+
 // Deletes everything inside folder (given without a trailing backslash), recursively;
-// the folder itself remains. True when all was deleted or the folder cannot be searched;
+// the folder itself remains, and so does the entry directly in it named spare (if
+// given, in any letter case). True when all was deleted or the folder cannot be searched;
 // false at the first entry that cannot be deleted, with GetLastError telling why. Names
 // beginning with a dot are passed over. A link (junction or symbolic link) is removed as
 // a link: what it points to is never entered.
-bool DeleteFolderContents(const char* folder);
+bool DeleteFolderContents(const char* folder, const char* spare = nullptr);
 #endif

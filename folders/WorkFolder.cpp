@@ -84,10 +84,24 @@ void SaveWorkFolder(const char* path)
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
         if (winui::AppMessageBox(msg::kCreateWorkFolder, MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
             return;
-        CreateDirectoryTree(path);
+        // The path is stored all the same, but the user learns that the folder is not
+        // there and why.
+        if (!CreateDirectoryTree(path)) {
+            DWORD error = GetLastError();
+            winui::AppMessageBox(FormatText(msg::kWorkFolderNotMade, path, static_cast<long>(error ? error : ERROR_CANNOT_MAKE)).c_str(),
+                                 MB_OK | MB_ICONSTOP);
+        }
     }
     char value[kPathBufferSize];
     CopyText(value, sizeof value, path);
-    WriteProgramIniString("Dbaccess.ini", "Path", "WorkPath", value);
+    // A settings file that another program holds, that is read-only, or a program folder
+    // the user may not write to: the setting is not saved, and the dialog must not close
+    // as if it were.
+    if (!WriteProgramIniString("Dbaccess.ini", "Path", "WorkPath", value)) {
+        DWORD error = GetLastError();
+        char ini[kPathBufferSize] = "Dbaccess.ini";
+        IniPath("Dbaccess.ini", ini);
+        winui::AppMessageBox(FormatText(msg::kWorkFolderNotSaved, ini, static_cast<long>(error ? error : ERROR_WRITE_FAULT)).c_str(),
+                             MB_OK | MB_ICONSTOP);
+    }
 }
-

@@ -16,6 +16,7 @@ bool WriteProgramIniString(const char* fileName, const char* section, const char
 // The work folder into buffer (size bytes), its trailing backslashes removed; created
 // when nothing exists under its name.
 void GetWorkFolder(char* buffer, size_t size);
-// Offers to create a missing folder, then stores path (unless the user declined).
+// Offers to create a missing folder, then stores path (unless the user declined). A
+// folder that could not be made, or a setting that could not be written, is reported.
 void SaveWorkFolder(const char* path);
 

@@ -95,13 +95,17 @@ HWND Dialog::ActiveModalWindow()
     return nullptr;
 }
 
-INT_PTR Dialog::DoModal()
+HWND Dialog::DefaultOwner()
 {
-    HWND owner = m_parent;
-    if (!owner)
-        owner = ActiveModalWindow();
+    HWND owner = ActiveModalWindow();
     if (!owner && Application::Current())
         owner = Application::Current()->MainWindow();
+    return owner;
+}
+
+INT_PTR Dialog::DoModal()
+{
+    HWND owner = m_parent ? m_parent : DefaultOwner();
     m_outer = g_innermost;
     g_innermost = this;
     INT_PTR result = DialogBoxParamA(ResourceInstance(), MAKEINTRESOURCEA(m_templateId), owner,

@@ -44,6 +44,10 @@ public:
 
     // The window of the innermost running modal dialog, or nullptr.
     static HWND ActiveModalWindow();
+    // The owner the framework gives a dialog, message box or file dialog made with no
+    // parent: the running modal dialog (the main window's last active popup), else the
+    // main window. The owner is disabled while that window is shown.
+    static HWND DefaultOwner();
 
 protected:
     virtual BOOL OnInitDialog();             // default: data exchange into the controls

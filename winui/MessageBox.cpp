@@ -15,13 +15,27 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
     return old;
 }
 
+UINT WithDefaultIcon(UINT flags)
+{
+    if (flags & MB_ICONMASK)
+        return flags;
+    switch (flags & MB_TYPEMASK) {
+    case MB_OK:
+    case MB_OKCANCEL:
+    case MB_YESNO:
+    case MB_YESNOCANCEL:
+        return flags | MB_ICONEXCLAMATION;
+    default:  // the rarely used kinds get no icon of the framework's
+        return flags;
+    }
+}
+
 int AppMessageBox(const char* text, UINT flags)
 {
     Application* app = Application::Current();
     const char* caption = app ? app->Title() : "";
-    HWND owner = Dialog::ActiveModalWindow();
-    if (!owner && app)
-        owner = app->MainWindow();
+    HWND owner = Dialog::DefaultOwner();
+    flags = WithDefaultIcon(flags);
     if (g_handler)
         return g_handler(owner, text, caption, flags);
     return MessageBoxA(owner, text, caption, flags);

@@ -6,10 +6,16 @@
 namespace winui {
 
 // Shows text (ANSI) with the given MB_ flags; returns the button pressed. The system
-// has no help file, so no help context is passed.
+// has no help file, so no help context is passed. As the framework's message box does,
+// a box whose flags name no icon gets one (WithDefaultIcon); the handler below sees the
+// flags the box is shown with.
 int AppMessageBox(const char* text, UINT flags = MB_OK);
 // The same with a string-table entry of the program.
 int AppMessageBox(UINT stringId, UINT flags = MB_OK);
+
+// The flags with the framework's default icon where they name none: the exclamation
+// mark for OK, OK/Cancel, Yes/No and Yes/No/Cancel boxes; none for the other kinds.
+UINT WithDefaultIcon(UINT flags);
 
 // Seam: a handler that stands in for the system's message box, so a test can record
 // what the user would have seen and give the answer. nullptr restores the real one.

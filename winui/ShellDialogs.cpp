@@ -1,5 +1,7 @@
 #include "ShellDialogs.h"
 
+#include "Dialog.h"
+
 namespace winui {
 namespace {
 FolderBrowserHandler g_folderBrowser = nullptr;
@@ -20,6 +22,10 @@ FolderBrowserHandler SetFolderBrowserHandler(FolderBrowserHandler handler)
 
 BOOL ShowOpenFileDialog(OPENFILENAMEA* info)
 {
+    // As the framework's file dialog: one made with no owner is owned by the running
+    // dialog, which then takes no input until the file dialog closes.
+    if (!info->hwndOwner)
+        info->hwndOwner = Dialog::DefaultOwner();
     return g_openFile ? g_openFile(info) : GetOpenFileNameA(info);
 }
 

@@ -12,7 +12,8 @@ LPITEMIDLIST ShowFolderBrowser(BROWSEINFOA* info);
 using FolderBrowserHandler = LPITEMIDLIST (*)(BROWSEINFOA* info);
 FolderBrowserHandler SetFolderBrowserHandler(FolderBrowserHandler handler);
 
-// GetOpenFileNameA, or the handler when one is set.
+// GetOpenFileNameA, or the handler when one is set; with no owner given, the owner is
+// Dialog::DefaultOwner(), as the framework's file dialog has it.
 BOOL ShowOpenFileDialog(OPENFILENAMEA* info);
 using OpenFileHandler = BOOL (*)(OPENFILENAMEA* info);
 OpenFileHandler SetOpenFileHandler(OpenFileHandler handler);

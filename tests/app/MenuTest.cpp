@@ -105,7 +105,7 @@ TEST_F(MenuGates, NoBooksCarriedOutShowsTheMessageAndNothingElse)
         menu.OnBookBackup();
         ASSERT_EQ(1u, boxes.Shown().size());
         EXPECT_EQ(kNoBook, boxes.Shown()[0].text) << Utf8(boxes.Shown()[0].text);
-        EXPECT_EQ(UINT(MB_OK), boxes.Shown()[0].flags);
+        EXPECT_EQ(UINT(MB_OK | MB_ICONEXCLAMATION), boxes.Shown()[0].flags);  // the framework's icon
         EXPECT_EQ(0, menu.backupDialogs);
         EXPECT_TRUE(server.calls.empty());
     }

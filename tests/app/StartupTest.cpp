@@ -96,7 +96,7 @@ TEST(Startup, NotClientOnlyEndsWithTheMessageAndNoServer)
     app.ExitInstance();
     ASSERT_EQ(1u, boxes.Shown().size());
     EXPECT_EQ(kClientOnly, boxes.Shown()[0].text) << Utf8(boxes.Shown()[0].text);
-    EXPECT_EQ(UINT(MB_OK), boxes.Shown()[0].flags);
+    EXPECT_EQ(UINT(MB_OK | MB_ICONEXCLAMATION), boxes.Shown()[0].flags);  // the framework's icon
     EXPECT_EQ(std::string(app.Title()), boxes.Shown()[0].caption);
     EXPECT_EQ(0, registration.activations);
     EXPECT_EQ(0, app.menus);
@@ -121,7 +121,7 @@ TEST(Startup, UnregisteredServerClassShowsTheConnectionMessage)
     ASSERT_EQ(1u, boxes.Shown().size());
     EXPECT_EQ(Ansi(u8"データベースへの接続に失敗しました。 -2147221164"), boxes.Shown()[0].text)
         << Utf8(boxes.Shown()[0].text);
-    EXPECT_EQ(UINT(MB_OK), boxes.Shown()[0].flags);
+    EXPECT_EQ(UINT(MB_OK | MB_ICONEXCLAMATION), boxes.Shown()[0].flags);  // the framework's icon
     EXPECT_EQ(0, app.menus);
 }
 

@@ -13,11 +13,14 @@ namespace {
 
 std::string g_folderAnswer;
 std::string g_fileAnswer;
+HWND g_fileDialogOwner, g_runningDialog;
 
 LPITEMIDLIST AnswerFolder(BROWSEINFOA*) { return ILCreateFromPathA(g_folderAnswer.c_str()); }
 
 BOOL AnswerFile(OPENFILENAMEA* info)
 {
+    g_fileDialogOwner = info->hwndOwner;
+    g_runningDialog = winui::Dialog::ActiveModalWindow();
     lstrcpynA(info->lpstrFile, g_fileAnswer.c_str(), static_cast<int>(info->nMaxFile));
     return TRUE;
 }
@@ -81,7 +84,11 @@ TEST_F(ExportImport, ExportWritesTheBackupUnderTheSiteName)
     Run(Export(dialog, boxes, out, {0}));
     std::string file = out + "\\" + Ansi(u8"国道改良工事") + "\\BOOK0101.mdf";
     EXPECT_EQ("BOOK0101 backup #1", ReadFile(file));
-    EXPECT_EQ("BackupRestoreDatabase(0,BOOK0101," + file + ")", fake.calls.back());
+    // The server writes into the export's own folder inside the BOOK folder, which then
+    // goes: the new backup alone is left.
+    const std::string folder = out + "\\" + Ansi(u8"国道改良工事");
+    EXPECT_EQ("BackupRestoreDatabase(0,BOOK0101," + folder + "\\.n1\\1)", fake.calls.back());
+    EXPECT_EQ(std::vector<std::string>({"BOOK0101.mdf"}), FolderEntries(folder));
 }
 
 // The texts the user sees for each check and outcome, byte for byte.
@@ -112,22 +119,25 @@ TEST(BackupNotices, WhatTheUserIsTold)
         /* 9 */ {ExportNotice({ExportOutcome::Declined, 0, ""}, site), u8"「国道改良工事」のエクスポートを中止します。", MB_OK},
         /* 10 */ {ExportNotice({ExportOutcome::Failed, 1010, ""}, site), u8"「国道改良工事」のエクスポートに失敗しました。1010",
                   MB_OK | MB_ICONSTOP},
-        /* 11 */ {ExportNotice({ExportOutcome::NewKeptBeside, 5, file}, site),
-                  u8"「国道改良工事」のエクスポートに失敗しました。5\n新しいバックアップは「E:\\backup\\国道改良工事\\BOOK0101.mdf」にあります。",
+        /* 11 */ {ExportNotice({ExportOutcome::NotReplaced, 5, ""}, site),
+                  u8"「国道改良工事」のバックアップを置き換えられませんでした。5\n前のバックアップはそのまま残っています。",
                   MB_OK | MB_ICONSTOP},
-        /* 12 */ {ImportNotice({ImportOutcome::Restored, 0}, file), u8"BOOKのインポートが終了しました。", MB_OK | MB_ICONINFORMATION},
-        /* 13 */ {ImportNotice({ImportOutcome::BadSource, 0}, ""), u8"インポート元の指定が正しくありません。\n指定し直してください。", MB_OK},
-        /* 14 */ {ImportNotice({ImportOutcome::LowSpace, 299}, file),
+        /* 12 */ {ExportNotice({ExportOutcome::NewKeptBeside, 161, file}, site),
+                  u8"「国道改良工事」のエクスポートに失敗しました。161\n新しいバックアップは「E:\\backup\\国道改良工事\\BOOK0101.mdf」にあります。",
+                  MB_OK | MB_ICONSTOP},
+        /* 13 */ {ImportNotice({ImportOutcome::Restored, 0}, file), u8"BOOKのインポートが終了しました。", MB_OK | MB_ICONINFORMATION},
+        /* 14 */ {ImportNotice({ImportOutcome::BadSource, 0}, ""), u8"インポート元の指定が正しくありません。\n指定し直してください。", MB_OK},
+        /* 15 */ {ImportNotice({ImportOutcome::LowSpace, 299}, file),
                   u8"データベースドライブの空き容量が299MBです。\n300MB以上の空き容量を確保して、再度、インポートを行ってください。", MB_OK},
-        /* 15 */ {ImportNotice({ImportOutcome::NoDatabase, 0}, file),
+        /* 16 */ {ImportNotice({ImportOutcome::NoDatabase, 0}, file),
                   u8"指定したファイルのバックアップ元データベースが存在しません。\n指定し直してください。", MB_OK},
-        /* 16 */ {ImportNotice({ImportOutcome::Unusable, 0}, file),
+        /* 17 */ {ImportNotice({ImportOutcome::Unusable, 0}, file),
                   u8"指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。", MB_OK},
-        /* 17 */ {ImportNotice({ImportOutcome::InUse, 146}, file), u8"対象のBOOKはアプリケーションで使用中のため、インポートに失敗しました。146",
+        /* 18 */ {ImportNotice({ImportOutcome::InUse, 146}, file), u8"対象のBOOKはアプリケーションで使用中のため、インポートに失敗しました。146",
                   MB_OK | MB_ICONSTOP},
-        /* 18 */ {ImportNotice({ImportOutcome::Failed, 1013}, file),
+        /* 19 */ {ImportNotice({ImportOutcome::Failed, 1013}, file),
                   u8"「E:\\backup\\国道改良工事\\BOOK0101.mdf」のインポートに失敗しました。1013", MB_OK | MB_ICONSTOP},
-        /* 19 */ {ImportNotice({ImportOutcome::NoFreeSpaceFigure, 1018}, file),
+        /* 20 */ {ImportNotice({ImportOutcome::NoFreeSpaceFigure, 1018}, file),
                   u8"「E:\\backup\\国道改良工事\\BOOK0101.mdf」のインポートに失敗しました。1018", MB_OK | MB_ICONSTOP},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
@@ -138,7 +148,8 @@ TEST(BackupNotices, WhatTheUserIsTold)
 
 // The dialog's own part: a refused destination, the overwrite question and its answers
 // (No; Yes while another program holds the old backup, which is no success and so has
-// no closing message), and an import, each shown as the user sees them.
+// no closing message), and an import through the file dialog, each shown as the user
+// sees them, owned by the backup dialog.
 TEST_F(ExportImport, TheDialogAsksAndShows)
 {
     const std::string folder = out + "\\" + Ansi(u8"国道改良工事");
@@ -150,9 +161,12 @@ TEST_F(ExportImport, TheDialogAsksAndShows)
         question,
         u8"「国道改良工事」のエクスポートを中止します。",
         question,
-        u8"「国道改良工事」のエクスポートに失敗しました。5\n新しいバックアップは「" + Utf8(folder) + u8"\\.new1」にあります。",
+        u8"「国道改良工事」のバックアップを置き換えられませんでした。5\n前のバックアップはそのまま残っています。",
         u8"BOOKのインポートが終了しました。",
     };
+    // As the framework shows them: a box that names no icon gets the exclamation mark.
+    const UINT kFlags[] = {MB_OK | MB_ICONEXCLAMATION, MB_YESNO | MB_ICONQUESTION, MB_OK | MB_ICONEXCLAMATION,
+                           MB_YESNO | MB_ICONQUESTION, MB_OK | MB_ICONSTOP,        MB_OK | MB_ICONINFORMATION};
     boxes.Answer(IDNO);
     boxes.Answer(IDYES);
     fake.freeSpace = 300;
@@ -185,6 +199,33 @@ TEST_F(ExportImport, TheDialogAsksAndShows)
     for (const ShownMessage& m : boxes.Shown())
         texts.push_back(Utf8(m.text));
     EXPECT_EQ(expected, texts);
+    for (size_t i = 0; i < boxes.Shown().size() && i < expected.size(); ++i)
+        EXPECT_EQ(kFlags[i], boxes.Shown()[i].flags) << "message " << i;
+    EXPECT_NE(nullptr, g_fileDialogOwner);
+    EXPECT_EQ(g_runningDialog, g_fileDialogOwner) << "the file dialog is owned by the backup dialog";
     EXPECT_EQ("old", ReadFile(folder + "\\BOOK0101.mdf"));
+    EXPECT_EQ(std::vector<std::string>({"BOOK0101.mdf"}), FolderEntries(folder)) << "nothing of the new backup stays";
     EXPECT_EQ("BackupRestoreDatabase(1,BOOK0101," + folder + "\\BOOK0101.mdf)", fake.calls.back());
+}
+
+// Every selected BOOK is handled in turn (the list allows one, the export handles what
+// is selected): one that fails after one that was done still ends with the closing
+// message, after the failure's.
+TEST_F(ExportImport, ABookDoneBeforeAFailedOneStillEndsAsDone)
+{
+    Catalogue(kShelves, {{101, u8"山田", "BOOK0101", u8"国道改良工事"}, {102, u8"山田", "CON", "."}}, {{1, 101}, {1, 102}});
+    Carried({101, 102});
+    std::vector<std::function<bool()>> steps = Export(dialog, boxes, out, {0, 1});
+    steps.insert(steps.begin() + 1, [&] {
+        HWND list = GetDlgItem(dialog.Hwnd(), IDC_BOOK_LIST);
+        SetWindowLongPtrA(list, GWL_STYLE, GetWindowLongPtrA(list, GWL_STYLE) & ~LVS_SINGLESEL);
+        return true;
+    });
+    steps.back() = [&] { return boxes.Shown().size() >= 2; };
+    Run(steps);
+    ASSERT_EQ(2u, boxes.Shown().size());
+    EXPECT_EQ(Ansi(u8"「.」のエクスポートに失敗しました。123"), boxes.Shown()[0].text);
+    EXPECT_EQ(Ansi(u8"BOOKのエクスポートが終了しました。"), boxes.Shown()[1].text);
+    EXPECT_EQ(UINT(MB_OK | MB_ICONINFORMATION), boxes.Shown()[1].flags);
+    EXPECT_EQ("BOOK0101 backup #1", ReadFile(out + "\\" + Ansi(u8"国道改良工事") + "\\BOOK0101.mdf"));
 }

@@ -136,6 +136,7 @@ TEST_F(Transfer, OnlyTheDestinationsOwnFolderMayBeEmptied)
 
 TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
 {
+    const DWORD kFree = ~0u;  // nobody holds the old backup
     struct Case {
         const char* site;  // UTF-8
         const char* bookName;
@@ -145,9 +146,16 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         ExportOutcome::Kind kind;
         long code;
         const char* folder;  // UTF-8: where the new backup lies afterwards, or nullptr
-        bool missingDestination = false;  // two levels the export makes, and takes back on failure
-        bool serverWrites = true;         // false: the server answers 0 and writes nothing
+        const char* under = "";     // levels below the destination the export makes, and
+                                    // takes back on failure
+        bool underExists = false;   // ...already there, empty: the user's, never taken back
+        bool serverWrites = true;   // false: the server answers 0 and writes nothing
+        bool emptyWrite = false;    // the server answers 0 and writes an empty file
+        bool leaves = false;        // the server leaves files of its own naming beside
+        int taken = 0;              // names .n1... of the folder already had by others
+        DWORD held = kFree;         // another program holds the old backup with this sharing
     };
+    const DWORD kAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const Case cases[] = {
         /* 0 */ {u8"県道工事", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, u8"県道工事"},
         /* 1 */ {".", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, "BOOK0101"},
@@ -160,26 +168,64 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         /* 8 */ {u8"県道工事", "BOOK0101", true, IDNO, 0, ExportOutcome::Declined, 0, nullptr},
         /* 9 */ {u8"県道工事", "BOOK0101", true, IDYES, 1010, ExportOutcome::Failed, 1010, nullptr},
         /* 10 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr},  // its new folder goes
-        /* 11 */ {u8"県道工事", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, u8"県道工事", true},
-        /* 12 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr, true},
-        /* 13 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Failed, ERROR_FILE_INVALID, nullptr, false, false},
+        /* 11 */ {u8"県道工事", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, u8"県道工事", "\\made\\for it"},
+        /* 12 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr, "\\made\\for it"},
+        /* 13 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Failed, ERROR_FILE_INVALID, nullptr, "", false, false},
+        /* 14 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Failed, ERROR_FILE_INVALID, nullptr, "", false, true, true},
+        /* 15 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr, "\\empty", true},
+        /* 16 */ {u8"県道工事", "BOOK0101", false, 0, 0, ExportOutcome::Failed, ERROR_INVALID_NAME, nullptr, "\\made\\bad<name"},
+        // What a server leaves under names of its own goes, whatever the outcome.
+        /* 17 */ {u8"県道工事", "BOOK0101", true, IDYES, 1010, ExportOutcome::Failed, 1010, nullptr, "", false, true, false, true},
+        /* 18 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Exported, 0, u8"県道工事", "", false, true, false, true},
+        /* 19 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr, "\\made", false, true, false, true},
+        // Names the export's own folder cannot have: the next one, up to the last.
+        /* 20 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Exported, 0, u8"県道工事", "", false, true, false, false, 1},
+        /* 21 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Exported, 0, u8"県道工事", "", false, true, false, true, 8},
+        /* 22 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Failed, ERROR_FILE_EXISTS, nullptr, "", false, true, false, false, 9},
+        // Another program holds the old backup: it stays whole, nothing of the new one is
+        // left, and the user is told (with no holder it is replaced in one step: rows 2, 18).
+        /* 23 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, nullptr, "", false, true, false, true, 0, 0},
+        /* 24 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, nullptr, "", false, true, false, false, 0, FILE_SHARE_READ},
+        // Held with every sharing, as scanners and indexers open files: Windows and Wine
+        // keep its name until it is let go, and refuse the replace.
+        /* 25 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, nullptr, "", false, true, false, true, 0, kAll},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE("case " + std::to_string(i) + ": " + c.site);
         SetUp();
         BookRecord book = Book(c.bookName, c.site);
-        const std::string under = c.missingDestination ? "\\made\\for it" : "";
+        const std::string under = c.under;
         const std::string destination = dest + under;
+        if (c.underExists)
+            CreateDirectoryA(destination.c_str(), nullptr);
         std::string bookFolder = destination + "\\" + Ansi(c.folder ? c.folder : c.site);
+        const std::string backupFile = bookFolder + "\\" + c.bookName + ".mdf";
         if (c.oldBackup) {
             CreateDirectoryA(bookFolder.c_str(), nullptr);
-            WriteFile(bookFolder + "\\" + c.bookName + ".mdf", "the old backup");
+            WriteFile(backupFile, "the old backup");
             WriteFile(bookFolder + "\\notes.txt", "left from before");
+        }
+        // Others' dot names in the BOOK folder: a file, then folders, one not empty.
+        for (int n = 1; n <= c.taken; ++n) {
+            std::string name = bookFolder + "\\.n" + std::to_string(n);
+            if (n == 1)
+                WriteFile(name, "someone else's");
+            else
+                CreateDirectoryA(name.c_str(), nullptr);
+            if (n == 2)
+                WriteFile(name + "\\1", "someone else's too");
         }
         std::map<std::string, std::string> before = Files();
         fake.backupResult = c.server;
         fake.writeBackups = c.serverWrites;
+        fake.emptyBackups = c.emptyWrite;
+        fake.leavesFiles = c.leaves;
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.held != kFree) {
+            held = CreateFileA(backupFile.c_str(), GENERIC_READ, c.held, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        }
         int asked = 0;
         BstrSpy spy;
         long live = spy.Live();
@@ -188,6 +234,8 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
             EXPECT_EQ(bookFolder, folder);
             return c.answer == IDYES;
         });
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
         EXPECT_EQ(live, spy.Live()) << "strings made for the server were not freed";
         EXPECT_EQ(c.kind, outcome.kind);
         EXPECT_EQ(c.code, outcome.code);
@@ -195,15 +243,18 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         std::map<std::string, std::string> after = Files();
         if (c.folder) {
             std::string relative = "dest" + under + "\\" + Ansi(c.folder) + "\\";
-            // The folder holds the new backup alone: the old contents went with Yes.
+            // The folder holds the new backup alone: the old contents went with Yes, but
+            // for the names beginning with a dot, which the emptying passes over.
             for (auto it = before.begin(); it != before.end();)
-                it = it->first.compare(0, relative.size(), relative) == 0 ? before.erase(it) : std::next(it);
+                it = it->first.compare(0, relative.size(), relative) == 0 && it->first[relative.size()] != '.'
+                         ? before.erase(it)
+                         : std::next(it);
             before[relative + c.bookName + ".mdf"] = std::string(c.bookName) + " backup #1";
         }
         EXPECT_EQ(before, after) << "only the BOOK's own folder may change";
-        if (c.missingDestination && !c.folder) {
-            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dest + "\\made").c_str())) << "what the export made stays";
-        }
+        if (!c.under[0] || c.underExists || c.folder)
+            continue;
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dest + "\\made").c_str())) << "what the export made stays";
     }
 }
 
@@ -223,9 +274,9 @@ TEST_F(Transfer, ABookFolderThatIsALinkIsNeverEmptied)
 }
 
 // The server's buffers hold 260 bytes: every backup path up to 259 bytes is written, the
-// first time and again over itself (where the new backup first lies under a temporary
-// name beside the old one); a 260-byte one is refused with the system's code for a name
-// too long.
+// first time and again over itself (the new backup first lies in the export's own
+// folder inside the BOOK folder); a 260-byte one is refused with the system's code for a
+// name too long.
 TEST_F(Transfer, TheBackupPathLimit)
 {
     for (size_t length : {245u, 248u, 249u, 255u, 259u, 260u}) {
@@ -255,24 +306,6 @@ TEST_F(Transfer, TheBackupPathLimit)
             EXPECT_EQ(fits || again ? 1u : 0u, FilesBelow(destination).size()) << "one complete backup, nothing beside it";
         }
     }
-}
-
-TEST_F(Transfer, WhenTheOldBackupCannotBeClearedTheNewOneIsKeptBesideIt)
-{
-    std::string folder = dest + "\\" + Ansi(u8"県道工事");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    WriteFile(folder + "\\BOOK0101.mdf", "old");
-    // Another program has the old backup open, sharing nothing: it can be neither deleted
-    // nor replaced.
-    HANDLE held = CreateFileA((folder + "\\BOOK0101.mdf").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    ExportOutcome outcome = ExportBook(Book("BOOK0101", u8"県道工事"), dest, [](const std::string&) { return true; });
-    CloseHandle(held);
-    EXPECT_EQ(ExportOutcome::NewKeptBeside, outcome.kind);
-    EXPECT_NE(0, outcome.code);
-    EXPECT_EQ(folder + "\\.new1", outcome.newFile);
-    EXPECT_EQ("BOOK0101 backup #1", ReadFile(outcome.newFile));
-    EXPECT_EQ("old", ReadFile(folder + "\\BOOK0101.mdf"));
 }
 
 TEST_F(Transfer, ImportOutcomes)

@@ -79,12 +79,34 @@ protected:
 
 }  // namespace
 
+// What the system resolves to a fixed volume's root is refused, however it is written;
+// a folder of the drive is not (Wine would call every folder of C: fixed).
 TEST(FolderRulesWin, FixedDriveRoots)
 {
-    EXPECT_TRUE(IsFixedDriveRoot("C:\\"));
-    EXPECT_TRUE(IsFixedDriveRoot("C:"));
-    EXPECT_FALSE(IsFixedDriveRoot("C:\\windows"));  // a folder of the drive, not its root
-    EXPECT_FALSE(IsFixedDriveRoot("E:\\"));         // no such drive here
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA("C:\\windows");
+    const struct {
+        const char* path;
+        bool root;
+    } cases[] = {
+        /* 0 */ {"C:\\", true},
+        /* 1 */ {"C:", true},
+        /* 2 */ {"\\", true},  // the current drive's root
+        /* 3 */ {"C:\\.", true},
+        /* 4 */ {"C:\\windows\\..", true},
+        /* 5 */ {"c:\\", true},
+        /* 6 */ {"C:\\windows", false},
+        /* 7 */ {"C:\\windows\\", false},
+        /* 8 */ {"\\windows", false},
+        /* 9 */ {"system32", false},  // relative: C:\windows\system32
+        /* 10 */ {"E:\\", false},     // no such drive here
+        /* 11 */ {"", false},
+        /* 12 */ {"C:\\no such folder\\", false},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+        EXPECT_EQ(cases[i].root, IsFixedDriveRoot(cases[i].path)) << "case " << i << ": " << cases[i].path;
+    SetCurrentDirectoryA(previous);
 }
 
 TEST(FolderRulesWin, TheRunningSystem)

@@ -178,7 +178,7 @@ TEST_F(WorkFolder, RefusedFoldersKeepTheDialogOpenWithTheText)
         EXPECT_EQ(-2, Enter(cases[i].typed, nullptr, &left, static_cast<int>(before) + 1));
         ASSERT_EQ(before + 1, boxes.Shown().size());
         EXPECT_EQ(cases[i].message, boxes.Shown().back().text) << Utf8(boxes.Shown().back().text);
-        EXPECT_EQ(0u, boxes.Shown().back().flags);
+        EXPECT_EQ(UINT(MB_OK | MB_ICONEXCLAMATION), boxes.Shown().back().flags);  // the framework's icon
         if (cases[i].typed.size() < 260) {
             EXPECT_EQ(cases[i].typed, left);
         }
@@ -237,22 +237,84 @@ TEST_F(WorkFolder, ARelativeNameIsStoredAsEntered)
 TEST_F(WorkFolder, CreateDirectoryTree)
 {
     WriteFile(root + "\\afile", "x");
+    CreateDirectoryA((root + "\\there").c_str(), nullptr);
     struct Case {
         std::string path;
         bool result;
+        DWORD error;                    // when false: what GetLastError says
+        std::vector<std::string> made;  // below root, in the order made
     };
     const Case cases[] = {
-        /* 0 */ {"C:", false},
-        /* 1 */ {"C:\\", false},
-        /* 2 */ {"\\\\server", false},
-        /* 3 */ {root + "\\afile\\below", false},
-        /* 4 */ {root + "\\afile", false},
-        /* 5 */ {root + "\\a\\b\\c\\", true},
-        /* 6 */ {root + "\\" + Ansi(u8"工程表\\ソフト"), true},
-        /* 7 */ {"C:\\" + std::string(300, 'x'), false},
+        /* 0 */ {"C:", false, ERROR_BAD_PATHNAME, {}},
+        /* 1 */ {"C:\\", false, ERROR_BAD_PATHNAME, {}},
+        /* 2 */ {"\\\\server", false, ERROR_BAD_PATHNAME, {}},
+        /* 3 */ {root + "\\afile\\below", false, ERROR_DIRECTORY, {}},
+        /* 4 */ {root + "\\afile", false, ERROR_DIRECTORY, {}},
+        /* 5 */ {root + "\\a\\b\\c\\", true, 0, {"\\a", "\\a\\b", "\\a\\b\\c"}},
+        /* 6 */ {root + "\\" + Ansi(u8"工程表\\ソフト"), true, 0, {"\\" + Ansi(u8"工程表"), "\\" + Ansi(u8"工程表\\ソフト")}},
+        /* 7 */ {"C:\\" + std::string(300, 'x'), false, ERROR_FILENAME_EXCED_RANGE, {}},
+        /* 8 */ {root + "\\there\\new", true, 0, {"\\there\\new"}},  // what was there is not noted
+        /* 9 */ {root + "\\made\\bad<name\\c", false, ERROR_INVALID_NAME, {"\\made"}},  // failed part way
     };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
-        EXPECT_EQ(cases[i].result, CreateDirectoryTree(cases[i].path.c_str())) << "case " << i;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        std::vector<std::string> made;
+        SetLastError(0);
+        EXPECT_EQ(c.result, CreateDirectoryTree(c.path.c_str(), &made)) << "case " << i;
+        if (!c.result) {
+            EXPECT_EQ(c.error, GetLastError()) << "case " << i;
+        }
+        for (std::string& m : made)
+            m = m.compare(0, root.size(), root) == 0 ? m.substr(root.size()) : m;
+        EXPECT_EQ(c.made, made) << "case " << i;
+    }
     EXPECT_TRUE(IsFolder(root + "\\a\\b\\c"));
     EXPECT_TRUE(IsFolder(root + "\\" + Ansi(u8"工程表")));
+}
+
+// A folder that cannot be made, or a setting that cannot be written, is no success: the
+// user is told what was not done and the system's code. The dialog closes as before, and
+// what is stored follows the same rules (a path whose folder could not be made is still
+// stored; a file held by another program is left as it was).
+TEST_F(WorkFolder, WhatCannotBeMadeOrSavedIsReported)
+{
+    char full[MAX_PATH];
+    GetFullPathNameA(root.c_str(), MAX_PATH, full, nullptr);
+    const std::string r = full;
+    WriteFile(r + "\\afile", "x");
+    struct Case {
+        std::string typed;
+        bool held;  // another program has Dbaccess.ini open, sharing nothing
+        std::vector<std::string> messages;  // UTF-8
+        const char* stored;  // WorkPath afterwards
+    };
+    const std::string question = u8"指定された作業フォルダは存在しません。作成してよろしいですか？";
+    const std::string notSaved = u8"作業フォルダの設定を「" + Utf8(ini) + u8"」に保存できませんでした。32";
+    const Case cases[] = {
+        /* 0 */ {r + "\\afile\\below", false, {question, u8"作業フォルダ「" + Utf8(r) + u8"\\afile\\below」を作成できませんでした。267"}, "@typed"},
+        /* 1 */ {r, true, {notSaved}, "old"},
+        /* 2 */ {r + "\\new", true, {question, notSaved}, "old"},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        const Case& c = cases[i];
+        Store("old");
+        size_t before = boxes.Shown().size();
+        boxes.Answer(IDOK);
+        HANDLE held = c.held ? CreateFileA(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                             : INVALID_HANDLE_VALUE;
+        EXPECT_EQ(IDOK, Enter(c.typed));
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        std::vector<std::string> texts;
+        for (size_t k = before; k < boxes.Shown().size(); ++k) {
+            texts.push_back(Utf8(boxes.Shown()[k].text));
+            EXPECT_EQ(k == before && c.messages.size() > 1 ? UINT(MB_OKCANCEL | MB_ICONQUESTION) : UINT(MB_OK | MB_ICONSTOP),
+                      boxes.Shown()[k].flags);
+        }
+        EXPECT_EQ(c.messages, texts);
+        char stored[260];
+        GetPrivateProfileStringA("Path", "WorkPath", "", stored, sizeof stored, ini.c_str());
+        EXPECT_EQ(std::string(c.stored) == "@typed" ? c.typed : c.stored, stored);
+    }
 }

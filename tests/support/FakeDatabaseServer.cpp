@@ -193,14 +193,27 @@ LONG FakeDatabaseServer::BackupRestoreDatabase(LONG mode, BSTR database, BSTR pa
 {
     calls.push_back("BackupRestoreDatabase(" + std::to_string(mode) + "," + Narrow(database) + "," +
                     Narrow(path) + ")");
-    if (mode == 0 && writeBackups && backupResult == 0) {
-        HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    auto write = [](const std::wstring& file, const std::string& content) {
+        HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE)
-            return 1010;
-        std::string content = Narrow(database) + " backup #" + std::to_string(++backupsWritten);
+            return false;
         DWORD written;
         ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
         CloseHandle(h);
+        return true;
+    };
+    if (mode == 0 && leavesFiles) {
+        std::wstring folder = path;
+        folder.resize(folder.find_last_of(L'\\') + 1);
+        write(std::wstring(path) + L".tmp7-1", "the server's own");
+        write(folder + L".~backup", "the server's own, hidden");
+    }
+    if (mode == 0 && writeBackups) {
+        std::string content = emptyBackups ? std::string()
+                              : backupResult ? "partial"
+                                             : Narrow(database) + " backup #" + std::to_string(++backupsWritten);
+        if (!write(path, content) && backupResult == 0)
+            return 1010;
     }
     return backupResult;
 }

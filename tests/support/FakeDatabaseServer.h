@@ -40,7 +40,11 @@ public:
     long freeSpace = 0;
     long freeSpaceResult = 0;
     long backupResult = 0;
-    bool writeBackups = false;        // mode 0 writes "<db> backup #n" to the path
+    bool writeBackups = false;        // mode 0 writes "<db> backup #n" to the path (a
+                                      // partial one when backupResult fails it)
+    bool emptyBackups = false;        // ...an empty file instead
+    bool leavesFiles = false;         // mode 0 also leaves files of its own naming beside
+                                      // the path, as a server that fails or ends may
     int backupsWritten = 0;
     static const wchar_t kNullItem[];
     static const wchar_t kIntegerItem[];

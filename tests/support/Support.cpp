@@ -8,6 +8,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -296,7 +297,7 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     if (h == INVALID_HANDLE_VALUE)
         return names;
     do {
-        if (f.cFileName[0] != '.')
+        if (std::strcmp(f.cFileName, ".") != 0 && std::strcmp(f.cFileName, "..") != 0)
             names.push_back(f.cFileName);
     } while (FindNextFileA(h, &f));
     FindClose(h);

@@ -97,7 +97,7 @@ std::string ProgramFolder();
 void WriteFile(const std::string& path, const std::string& content);
 void RemoveFile(const std::string& path);
 // A whole file's bytes (empty when it cannot be read); the names in a folder, sorted,
-// without those beginning with a dot.
+// every one but "." and ".." (a dot name left behind is something left behind).
 std::string ReadFile(const std::string& path);
 std::vector<std::string> FolderEntries(const std::string& folder);
 // Every file below folder with its bytes, by path relative to it; an empty folder as

@@ -2,6 +2,7 @@
 // running out inside a string or vector, or a fault of the program's own) never crosses
 // into the system's dialog code.
 #include "Dialog.h"
+#include "MessageBox.h"
 #include "Support.h"
 #include "resource.h"
 
@@ -76,5 +77,32 @@ TEST(Dialog, WhatAHandlerThrowsIsReportedAndTheDialogGoesOn)
         ASSERT_EQ(1u, boxes.Shown().size());
         EXPECT_EQ(Ansi(c.text), boxes.Shown()[0].text);
         EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), boxes.Shown()[0].flags);
+    }
+}
+
+// The framework's message box adds its icon where the program names none, for every
+// kind of box the tool shows; the flags the box gets are what the seam sees.
+TEST(MessageBox, TheFrameworksDefaultIcon)
+{
+    const UINT kExclamation = MB_ICONEXCLAMATION;
+    const struct {
+        UINT passed, shown;
+    } cases[] = {
+        /* 0 */ {MB_OK, MB_OK | kExclamation},
+        /* 1 */ {MB_OKCANCEL, MB_OKCANCEL | kExclamation},
+        /* 2 */ {MB_YESNO, MB_YESNO | kExclamation},
+        /* 3 */ {MB_YESNOCANCEL, MB_YESNOCANCEL | kExclamation},
+        /* 4 */ {MB_OK | MB_ICONSTOP, MB_OK | MB_ICONSTOP},
+        /* 5 */ {MB_OK | MB_ICONINFORMATION, MB_OK | MB_ICONINFORMATION},
+        /* 6 */ {MB_YESNO | MB_ICONQUESTION, MB_YESNO | MB_ICONQUESTION},
+        /* 7 */ {MB_OKCANCEL | MB_ICONQUESTION, MB_OKCANCEL | MB_ICONQUESTION},
+        /* 8 */ {MB_RETRYCANCEL, MB_RETRYCANCEL},  // the rarely used kinds get none
+        /* 9 */ {MB_ABORTRETRYIGNORE, MB_ABORTRETRYIGNORE},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        MessageBoxRecorder boxes;
+        winui::AppMessageBox("text", cases[i].passed);
+        ASSERT_EQ(1u, boxes.Shown().size());
+        EXPECT_EQ(cases[i].shown, boxes.Shown()[0].flags) << "case " << i;
     }
 }
