@@ -250,43 +250,68 @@ TEST_F(Access, RowsWithOddElementsAreReadAroundThem)
 }
 
 // A call that finds the server gone lets go of the dead server's proxy, and the next call
-// connects afresh, once; a failed reconnection answers with its own code. A code that
-// only refuses the operation keeps the connection.
+// connects afresh, once; a failed reconnection answers with its own code and is tried
+// again at the call after. A code that only refuses the operation, or a busy server's
+// rejection, keeps the connection. Each operation that returns a code notices it.
 TEST_F(Access, AServerFoundGoneIsLetGoAndConnectedAfreshOnce)
 {
+    enum Op { Open, FreeSpace, Backup, State };
     struct Case {
         long code;  // what the old server answers
         bool gone;
         HRESULT reconnect;
+        Op op = Open;
     };
+    const long kUnavailable = HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
     const Case cases[] = {
-        /* 0 */ {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true, S_OK},
+        /* 0 */ {kUnavailable, true, S_OK},
         /* 1 */ {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), true, S_OK},
         /* 2 */ {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE), true, S_OK},
         /* 3 */ {RPC_E_DISCONNECTED, true, S_OK},
         /* 4 */ {RPC_E_SERVER_DIED, true, S_OK},
         /* 5 */ {RPC_E_SERVER_DIED_DNE, true, S_OK},
         /* 6 */ {CO_E_OBJNOTCONNECTED, true, S_OK},
-        /* 7 */ {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true, REGDB_E_CLASSNOTREG},
+        /* 7 */ {kUnavailable, true, REGDB_E_CLASSNOTREG},
         /* 8 */ {146, false, S_OK},
         /* 9 */ {1002, false, S_OK},
         /* 10 */ {E_FAIL, false, S_OK},
+        /* 11 */ {RPC_E_CALL_REJECTED, false, S_OK},  // busy, not gone
+        /* 12 */ {kUnavailable, true, S_OK, FreeSpace},
+        /* 13 */ {kUnavailable, true, S_OK, Backup},
+        /* 14 */ {kUnavailable, true, S_OK, State},
+        /* 15 */ {kUnavailable, true, REGDB_E_CLASSNOTREG, FreeSpace},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE("case " + std::to_string(i));
         FakeDatabaseServer old, fresh;
-        old.openDatabaseResult = c.code;
+        long* answer[] = {&old.openDatabaseResult, &old.freeSpaceResult, &old.backupResult, &old.stateResult};
+        *answer[c.op] = c.code;
+        auto call = [&] {
+            long mb = 0;
+            switch (c.op) {
+            case Open:
+                return access.OpenDatabase("x");
+            case FreeSpace:
+                return access.GetDatabaseDriveFreeSpace(&mb);
+            case Backup:
+                return access.BackupRestoreDatabase(0, nullptr, nullptr);
+            case State:
+                break;
+            }
+            return access.SetServerSystemState(0);
+        };
         DatabaseServer* slot = &old;
         FakeServerRegistration registration(&fresh, c.reconnect);
         DatabaseAccess::SetServerSlot(&slot);
-        EXPECT_EQ(c.code, access.OpenDatabase("x"));
+        EXPECT_EQ(c.code, call());
         const bool connects = c.gone && SUCCEEDED(c.reconnect);
-        EXPECT_EQ(!c.gone ? c.code : connects ? 0 : c.reconnect, access.OpenDatabase("x"));
+        EXPECT_EQ(!c.gone ? c.code : connects ? 0 : c.reconnect, call());
         EXPECT_EQ(c.gone ? 0 : 1, old.refs) << "the gone server's proxy is released, a working one kept";
         EXPECT_EQ(connects ? 1 : 0, registration.activations);
-        access.OpenDatabase("x");
+        call();
         EXPECT_EQ(connects ? 1 : 0, registration.activations) << "a server that answers is not connected again";
+        EXPECT_EQ(c.gone ? (connects ? 1 : 2) : 0, registration.attempts) << "a failed reconnection is tried again";
         EXPECT_EQ(c.gone ? (connects ? static_cast<DatabaseServer*>(&fresh) : nullptr) : &old, slot);
         DatabaseAccess::SetServerSlot(nullptr);
         if (slot == &fresh)

@@ -300,6 +300,7 @@ struct FakeServerRegistration::Factory final : public IClassFactory {
         *ppv = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
+        ++owner->attempts;
         if (FAILED(createResult))
             return createResult;
         ++owner->activations;

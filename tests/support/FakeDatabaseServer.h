@@ -109,7 +109,8 @@ class FakeServerRegistration {
 public:
     explicit FakeServerRegistration(FakeDatabaseServer* server, HRESULT createResult = S_OK);
     ~FakeServerRegistration();
-    int activations = 0;
+    int activations = 0;  // instances made
+    int attempts = 0;     // instances asked for, made or refused
 
 private:
     struct Factory;
