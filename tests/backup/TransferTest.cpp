@@ -273,6 +273,47 @@ TEST_F(Transfer, ABookFolderThatIsALinkIsNeverEmptied)
     EXPECT_TRUE(fake.calls.empty());
 }
 
+// A BOOK folder swapped for a link to another folder once the server has written (Wine
+// makes no links, and moves a link's target when asked to move the link: the swap is
+// made by a Unix shell, whose end Wine does not report, so it is waited for): the proof made right before the replace finds it, nothing
+// behind the link is replaced or deleted, and the user learns where the new backup is.
+TEST_F(Transfer, ABookFolderSwappedForALinkMeanwhileIsNotTouched)
+{
+    const std::string elsewhere = linksDest + "\\..\\elsewhere";
+    char full[MAX_PATH];
+    GetFullPathNameA(linksDest.c_str(), sizeof full, full, nullptr);
+    std::string unixDest = std::string(full).substr(2);  // Z: is the Unix root
+    for (char& ch : unixDest)
+        ch = ch == '\\' ? '/' : ch;
+    const std::string folder = linksDest + "\\real";
+    RemoveTree(folder);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    WriteFile(folder + "\\BOOK0101.mdf", "old");
+    // What the link leads to looks like a written backup in the export's own folder.
+    CreateDirectoryA((elsewhere + "\\.n1").c_str(), nullptr);
+    WriteFile(elsewhere + "\\.n1\\1", "stranger");
+    const std::map<std::string, std::string> behind = FilesBelow(elsewhere);
+    bool swapped = false;
+    fake.afterBackup = [&] {
+        RunProgram("/bin/sh -c \"rm -rf " + unixDest + "/real-moved && mv " + unixDest + "/real " + unixDest +
+                             "/real-moved && ln -s ../elsewhere " + unixDest + "/real\"");
+        for (int i = 0; i < 100 && !swapped; ++i, Sleep(50))
+            swapped = GetFileAttributesA((folder + "-moved\\BOOK0101.mdf").c_str()) != INVALID_FILE_ATTRIBUTES &&
+                      GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                      (GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    };
+    ExportOutcome outcome = ExportBook(Book("BOOK0101", "real"), linksDest, [](const std::string&) { return true; });
+    RunProgram("/bin/sh -c \"rm -f " + unixDest + "/real\"");
+    ASSERT_TRUE(swapped) << "the swap could not be made";
+    EXPECT_EQ(ExportOutcome::NewKeptBeside, outcome.kind);
+    EXPECT_EQ(ERROR_BAD_PATHNAME, outcome.code);
+    EXPECT_EQ(behind, FilesBelow(elsewhere)) << "a file behind the link was replaced or deleted";
+    std::map<std::string, std::string> moved = {{"BOOK0101.mdf", "old"}, {".n1\\1", "BOOK0101 backup #1"}};
+    EXPECT_EQ(moved, FilesBelow(folder + "-moved"));
+    RemoveTree(folder + "-moved");
+    RemoveTree(elsewhere + "\\.n1");
+}
+
 // The server's buffers hold 260 bytes: every backup path up to 259 bytes is written, the
 // first time and again over itself (the new backup first lies in the export's own
 // folder inside the BOOK folder); a 260-byte one is refused with the system's code for a

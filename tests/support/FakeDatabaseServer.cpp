@@ -215,6 +215,8 @@ LONG FakeDatabaseServer::BackupRestoreDatabase(LONG mode, BSTR database, BSTR pa
         if (!write(path, content) && backupResult == 0)
             return 1010;
     }
+    if (mode == 0 && afterBackup)
+        afterBackup();
     return backupResult;
 }
 

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -43,6 +44,7 @@ public:
     bool writeBackups = false;        // mode 0 writes "<db> backup #n" to the path (a
                                       // partial one when backupResult fails it)
     bool emptyBackups = false;        // ...an empty file instead
+    std::function<void()> afterBackup;  // runs once mode 0 has written, before it answers
     bool leavesFiles = false;         // mode 0 also leaves files of its own naming beside
                                       // the path, as a server that fails or ends may
     int backupsWritten = 0;
