@@ -32,8 +32,8 @@ int CALLBACK BrowseFolderCallback(HWND window, UINT message, LPARAM parameter, L
 // Windows refuses CreateDirectoryA for a folder path of 248 characters or more (room is
 // kept for an 8.3 name below it), although files in such a folder fit in 260; Wine does
 // not refuse it. Such a folder is made through its full wide path with the \\?\ prefix,
-// which has no such limit. A character is never more than its bytes, so counting bytes
-// keeps to the rule.
+// which has no such limit (and resolves no "." or "..": the full path has none). A
+// character is never more than its bytes, so counting bytes keeps to the rule.
 const size_t kShortFolderPathLimit = MAX_PATH - 12;
 
 // The \\?\ form of text's full path (\\?\UNC\server\share\... for a network path),
@@ -55,7 +55,11 @@ std::wstring ExtendedPath(const char* text)
 
 BOOL CreateFolder(const char* text)
 {
-    if (std::strlen(text) < kShortFolderPathLimit)
+    // The limit is on the path as the system resolves it: a relative text from a deep
+    // current folder can be short and still too long.
+    char full[kPathBufferSize];
+    DWORD n = GetFullPathNameA(text, sizeof full, full, nullptr);
+    if (std::strlen(text) < kShortFolderPathLimit && n != 0 && n < kShortFolderPathLimit)
         return CreateDirectoryA(text, nullptr);
     std::wstring extended = ExtendedPath(text);
     return !extended.empty() && CreateDirectoryW(extended.c_str(), nullptr);
@@ -206,7 +210,13 @@ bool RemoveFolderTree(const char* folder)
     std::wstring extended = ExtendedPath(folder);
     while (extended.size() > 7 && extended.back() == L'\\')
         extended.pop_back();
-    return !extended.empty() && RemoveTree(extended);
+    if (extended.empty())
+        return false;
+    // Windows removes no read-only folder; inside, RemoveTree clears the attribute too.
+    DWORD attributes = GetFileAttributesW(extended.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(extended.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    return RemoveTree(extended);
 }
 
 bool DeleteFolderContents(const char* folder, const char* spare)

@@ -136,7 +136,8 @@ TEST_F(Transfer, OnlyTheDestinationsOwnFolderMayBeEmptied)
 
 TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
 {
-    const DWORD kFree = ~0u;  // nobody holds the old backup
+    const DWORD kFree = ~0u;      // nobody holds the old backup
+    const DWORD kReadOnly = ~1u;  // nobody does, but it has the read-only attribute
     struct Case {
         const char* site;  // UTF-8
         const char* bookName;
@@ -189,6 +190,8 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         // Held with every sharing, as scanners and indexers open files: Windows and Wine
         // keep its name until it is let go, and refuse the replace.
         /* 25 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, nullptr, "", false, true, false, true, 0, kAll},
+        // Windows replaces no read-only file (Wine would).
+        /* 26 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, nullptr, "", false, true, false, true, 0, kReadOnly},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
@@ -222,7 +225,9 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         fake.emptyBackups = c.emptyWrite;
         fake.leavesFiles = c.leaves;
         HANDLE held = INVALID_HANDLE_VALUE;
-        if (c.held != kFree) {
+        if (c.held == kReadOnly)
+            SetFileAttributesA(backupFile.c_str(), FILE_ATTRIBUTE_READONLY);
+        else if (c.held != kFree) {
             held = CreateFileA(backupFile.c_str(), GENERIC_READ, c.held, nullptr, OPEN_EXISTING, 0, nullptr);
             ASSERT_NE(INVALID_HANDLE_VALUE, held);
         }
@@ -346,6 +351,37 @@ TEST_F(Transfer, TheBackupPathLimit)
             EXPECT_EQ(fits ? 1u : 0u, fake.calls.size()) << "a 260-byte path never reaches the server";
             EXPECT_EQ(fits || again ? 1u : 0u, FilesBelow(destination).size()) << "one complete backup, nothing beside it";
         }
+    }
+}
+
+// A destination that the export makes, of 248 characters or more (Windows makes such a
+// folder only through the \\?\ form of its full path), written as a full path or with
+// "." and ".." in it: the export makes it and writes the backup.
+TEST_F(Transfer, LongDestinationsAreMade)
+{
+    char full[MAX_PATH];
+    GetFullPathNameA(dest.c_str(), sizeof full, full, nullptr);
+    const std::string base = full;
+    const struct {
+        size_t folderLength;  // of the destination's full path
+        const char* written;  // how the text reaches the level above the new folder
+    } cases[] = {
+        /* 0 */ {247, "\\"},
+        /* 1 */ {248, "\\"},
+        /* 2 */ {251, "\\"},
+        /* 3 */ {248, "\\.\\"},
+        /* 4 */ {244, "\\x\\..\\"},  // a text of 249 characters, resolved to 244
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        SetUp();
+        CreateDirectoryA((base + "\\x").c_str(), nullptr);
+        const std::string name(cases[i].folderLength - base.size() - 1, 'd');
+        const std::string destination = base + cases[i].written + name;
+        ExportOutcome outcome = ExportBook(Book("B", "s"), destination, [](const std::string&) { return true; });
+        EXPECT_EQ(ExportOutcome::Exported, outcome.kind);
+        EXPECT_EQ(0, outcome.code);
+        EXPECT_EQ("B backup #1", ReadFile(base + "\\" + name + "\\s\\B.mdf"));
     }
 }
 

@@ -238,6 +238,14 @@ TEST_F(WorkFolder, CreateDirectoryTree)
 {
     WriteFile(root + "\\afile", "x");
     CreateDirectoryA((root + "\\there").c_str(), nullptr);
+    // Folders whose full path is 248 characters or more, which Windows makes only through
+    // the \\?\ form: written in full, with "..", and relative to the current folder.
+    char full[MAX_PATH], previous[MAX_PATH];
+    GetFullPathNameA(root.c_str(), sizeof full, full, nullptr);
+    const std::string r = full;
+    const std::string longName(250 - r.size(), 'L'), longer(249 - r.size(), 'M'), relative(249 - r.size(), 'R');
+    GetCurrentDirectoryA(sizeof previous, previous);
+    SetCurrentDirectoryA(r.c_str());
     struct Case {
         std::string path;
         bool result;
@@ -255,6 +263,9 @@ TEST_F(WorkFolder, CreateDirectoryTree)
         /* 7 */ {"C:\\" + std::string(300, 'x'), false, ERROR_FILENAME_EXCED_RANGE, {}},
         /* 8 */ {root + "\\there\\new", true, 0, {"\\there\\new"}},  // what was there is not noted
         /* 9 */ {root + "\\made\\bad<name\\c", false, ERROR_INVALID_NAME, {"\\made"}},  // failed part way
+        /* 10 */ {r + "\\" + longName + "\\", true, 0, {"\\" + longName}},
+        /* 11 */ {r + "\\there\\..\\" + longer, true, 0, {"\\there\\..\\" + longer}},
+        /* 12 */ {relative, true, 0, {relative}},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
@@ -265,11 +276,14 @@ TEST_F(WorkFolder, CreateDirectoryTree)
             EXPECT_EQ(c.error, GetLastError()) << "case " << i;
         }
         for (std::string& m : made)
-            m = m.compare(0, root.size(), root) == 0 ? m.substr(root.size()) : m;
+            m = m.compare(0, root.size(), root) == 0 ? m.substr(root.size()) : m.compare(0, r.size(), r) == 0 ? m.substr(r.size()) : m;
         EXPECT_EQ(c.made, made) << "case " << i;
     }
+    SetCurrentDirectoryA(previous);
     EXPECT_TRUE(IsFolder(root + "\\a\\b\\c"));
     EXPECT_TRUE(IsFolder(root + "\\" + Ansi(u8"工程表")));
+    for (const std::string& name : {longName, longer, relative})
+        EXPECT_TRUE(IsFolder(r + "\\" + name)) << name.size();
 }
 
 // A folder that cannot be made, or a setting that cannot be written, is no success: the

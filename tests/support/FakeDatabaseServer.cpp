@@ -207,6 +207,12 @@ LONG FakeDatabaseServer::BackupRestoreDatabase(LONG mode, BSTR database, BSTR pa
         folder.resize(folder.find_last_of(L'\\') + 1);
         write(std::wstring(path) + L".tmp7-1", "the server's own");
         write(folder + L".~backup", "the server's own, hidden");
+        // A read-only folder holding a read-only file: what a copy from a CD leaves.
+        std::wstring parts = std::wstring(path) + L".parts";
+        CreateDirectoryW(parts.c_str(), nullptr);
+        write(parts + L"\\1", "part");
+        SetFileAttributesW((parts + L"\\1").c_str(), FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(parts.c_str(), FILE_ATTRIBUTE_READONLY);
     }
     if (mode == 0 && writeBackups) {
         std::string content = emptyBackups ? std::string()

@@ -46,7 +46,8 @@ public:
     bool emptyBackups = false;        // ...an empty file instead
     std::function<void()> afterBackup;  // runs once mode 0 has written, before it answers
     bool leavesFiles = false;         // mode 0 also leaves files of its own naming beside
-                                      // the path, as a server that fails or ends may
+                                      // the path (read-only ones too), as a server that
+                                      // fails or ends may
     int backupsWritten = 0;
     static const wchar_t kNullItem[];
     static const wchar_t kIntegerItem[];

@@ -1,6 +1,8 @@
 // Entry point of every Windows test program: the thread is an OLE single-threaded
 // apartment and the runtime's double-byte functions follow the ANSI code page, as in
-// the tool.
+// the tool, and the file-system calls answer as Windows does (WindowsRules.h).
+#include "WindowsRules.h"
+
 #include <gtest/gtest.h>
 #include <mbctype.h>
 #include <ole2.h>
@@ -54,6 +56,7 @@ DWORD WINAPI Watchdog(void*)
 int main(int argc, char** argv)
 {
     _setmbcp(_MB_CP_ANSI);
+    testsupport::InstallWindowsRules();
     OleInitialize(nullptr);
     testing::InitGoogleTest(&argc, argv);
     testing::UnitTest::GetInstance()->listeners().Append(new Watch);

@@ -1,0 +1,175 @@
+// Where Wine is more lenient than Windows, the test programs see Windows: at start-up the
+// entries of this program's import table for the calls below are pointed at functions
+// that refuse what Windows refuses and otherwise call the real one. The tool's code is
+// linked into each test program unchanged, so it meets these rules wherever it is tested.
+// One row per rule; a rule found wrong for Windows is one row to change.
+#include "WindowsRules.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+namespace testsupport {
+namespace {
+
+using CreateDirectoryAFn = BOOL(WINAPI*)(LPCSTR, LPSECURITY_ATTRIBUTES);
+using CreateDirectoryWFn = BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES);
+using GetDriveTypeAFn = UINT(WINAPI*)(LPCSTR);
+using MoveFileExAFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+using RemoveDirectoryAFn = BOOL(WINAPI*)(LPCSTR);
+using RemoveDirectoryWFn = BOOL(WINAPI*)(LPCWSTR);
+
+CreateDirectoryAFn g_createDirectoryA = CreateDirectoryA;
+CreateDirectoryWFn g_createDirectoryW = CreateDirectoryW;
+GetDriveTypeAFn g_getDriveTypeA = GetDriveTypeA;
+MoveFileExAFn g_moveFileExA = MoveFileExA;
+RemoveDirectoryAFn g_removeDirectoryA = RemoveDirectoryA;
+RemoveDirectoryWFn g_removeDirectoryW = RemoveDirectoryW;
+
+BOOL Refuse(DWORD error)
+{
+    SetLastError(error);
+    return FALSE;
+}
+
+std::wstring Wide(LPCSTR text)
+{
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(n > 0 ? n : 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], n);
+    wide.resize(std::wcslen(wide.c_str()));
+    return wide;
+}
+
+// A folder path counts by its full path, as the system resolves it: 248 characters or
+// more (room for an 8.3 name below it within MAX_PATH) is refused without the \\?\ form.
+bool FolderPathTooLong(const std::wstring& path)
+{
+    if (path.compare(0, 4, L"\\\\?\\") == 0)
+        return false;
+    wchar_t full[32768];
+    DWORD n = GetFullPathNameW(path.c_str(), 32768, full, nullptr);
+    return n >= MAX_PATH - 12;
+}
+
+// CreateDirectoryA/W: "For the ANSI version of this function, there is a default string
+// size limit for paths of 248 characters (MAX_PATH - enough room for a 8.3 filename)";
+// the \\?\ prefix (wide version) lifts it. Windows answers ERROR_FILENAME_EXCED_RANGE.
+BOOL WINAPI RuleCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security)
+{
+    if (path && FolderPathTooLong(Wide(path)))
+        return Refuse(ERROR_FILENAME_EXCED_RANGE);
+    return g_createDirectoryA(path, security);
+}
+BOOL WINAPI RuleCreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security)
+{
+    if (path && FolderPathTooLong(path))
+        return Refuse(ERROR_FILENAME_EXCED_RANGE);
+    return g_createDirectoryW(path, security);
+}
+
+// GetDriveTypeA: "lpRootPathName: the root directory for the drive. A trailing backslash
+// is required"; for anything that is no root Windows answers DRIVE_NO_ROOT_DIR, where
+// Wine answers for the drive the folder lies on. A root: no text (the current drive),
+// "X:", or a text whose full path is "X:\" or "\\server\share\".
+UINT WINAPI RuleGetDriveTypeA(LPCSTR path)
+{
+    if (path && !(std::strlen(path) == 2 && path[1] == ':')) {
+        char full[MAX_PATH];
+        DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
+        bool root = n == 3 && full[1] == ':' && full[2] == '\\';
+        if (n > 2 && full[0] == '\\' && full[1] == '\\' && full[n - 1] == '\\') {
+            const char* server = std::strchr(full + 2, '\\');
+            const char* share = server ? std::strchr(server + 1, '\\') : nullptr;
+            root = share == full + n - 1;
+        }
+        if (!root)
+            return DRIVE_NO_ROOT_DIR;
+    }
+    return g_getDriveTypeA(path);
+}
+
+// MoveFileExA with MOVEFILE_REPLACE_EXISTING: "If the destination is an existing file
+// ... with the FILE_ATTRIBUTE_READONLY attribute, the function fails" with
+// ERROR_ACCESS_DENIED; Wine replaces it.
+BOOL WINAPI RuleMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    if (to && (flags & MOVEFILE_REPLACE_EXISTING)) {
+        DWORD attributes = GetFileAttributesA(to);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+            !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return Refuse(ERROR_ACCESS_DENIED);
+    }
+    return g_moveFileExA(from, to, flags);
+}
+
+// RemoveDirectoryA/W of a folder with the read-only attribute: Windows refuses with
+// ERROR_ACCESS_DENIED (the attribute must be cleared first); Wine removes it.
+BOOL WINAPI RuleRemoveDirectoryA(LPCSTR path)
+{
+    DWORD attributes = path ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return Refuse(ERROR_ACCESS_DENIED);
+    return g_removeDirectoryA(path);
+}
+BOOL WINAPI RuleRemoveDirectoryW(LPCWSTR path)
+{
+    DWORD attributes = path ? GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return Refuse(ERROR_ACCESS_DENIED);
+    return g_removeDirectoryW(path);
+}
+
+struct Rule {
+    const char* function;  // as kernel32 exports it
+    void* replacement;
+    void** original;
+};
+const Rule kRules[] = {
+    {"CreateDirectoryA", reinterpret_cast<void*>(RuleCreateDirectoryA), reinterpret_cast<void**>(&g_createDirectoryA)},
+    {"CreateDirectoryW", reinterpret_cast<void*>(RuleCreateDirectoryW), reinterpret_cast<void**>(&g_createDirectoryW)},
+    {"GetDriveTypeA", reinterpret_cast<void*>(RuleGetDriveTypeA), reinterpret_cast<void**>(&g_getDriveTypeA)},
+    {"MoveFileExA", reinterpret_cast<void*>(RuleMoveFileExA), reinterpret_cast<void**>(&g_moveFileExA)},
+    {"RemoveDirectoryA", reinterpret_cast<void*>(RuleRemoveDirectoryA), reinterpret_cast<void**>(&g_removeDirectoryA)},
+    {"RemoveDirectoryW", reinterpret_cast<void*>(RuleRemoveDirectoryW), reinterpret_cast<void**>(&g_removeDirectoryW)},
+};
+
+}  // namespace
+
+int InstallWindowsRules()
+{
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!dir.VirtualAddress)
+        return 0;
+    int patched = 0;
+    for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); desc->Name; ++desc) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + desc->Name), "kernel32.dll") != 0 || !desc->OriginalFirstThunk)
+            continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            const char* name = reinterpret_cast<const char*>(
+                reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name);
+            for (const Rule& rule : kRules) {
+                if (std::strcmp(name, rule.function) != 0)
+                    continue;
+                *rule.original = reinterpret_cast<void*>(slots->u1.Function);
+                DWORD old;
+                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
+                slots->u1.Function = reinterpret_cast<ULONG_PTR>(rule.replacement);
+                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
+                ++patched;
+            }
+        }
+    }
+    return patched;
+}
+
+}  // namespace testsupport
