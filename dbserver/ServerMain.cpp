@@ -141,27 +141,49 @@ int Serve()
     // Serve until nothing has been alive for a while. The lingering covers a client
     // that releases its object and at once activates a new one; at start, the
     // activation that started us may take a moment to arrive.
-    const DWORD kStartGraceMs = 15000, kLingerMs = 2000;
-    DWORD idleSince = GetTickCount();
-    DWORD allowed = kStartGraceMs;
-    for (;;) {
+    const DWORD kStartGraceMs = 15000, kLingerMs = 2000, kAfterRevokeMs = 500;
+    auto pump = [] {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        bool idle = dbserver::LiveObjects() == 0 && InterlockedCompareExchange(&g_locks, 0, 0) == 0;
-        if (!idle) {
+    };
+    auto idle = [] { return dbserver::LiveObjects() == 0 && InterlockedCompareExchange(&g_locks, 0, 0) == 0; };
+    DWORD idleSince = GetTickCount();
+    DWORD allowed = kStartGraceMs;
+    for (;;) {
+        pump();
+        if (!idle()) {
             idleSince = 0;
             allowed = kLingerMs;
-        } else if (idleSince == 0) {
+            continue;
+        }
+        if (idleSince == 0) {
             idleSince = GetTickCount();
-        } else if (GetTickCount() - idleSince > allowed) {
+            continue;
+        }
+        if (GetTickCount() - idleSince <= allowed)
+            continue;
+        // Withdrawn before the end: an activation from now on starts a new server instead
+        // of reaching one that is going. One that was handed the class object just before
+        // may still ask it for an object: wait a moment, and serve on if it does.
+        CoRevokeClassObject(cookie);
+        DWORD revokedAt = GetTickCount();
+        while (idle() && GetTickCount() - revokedAt < kAfterRevokeMs)
+            pump();
+        if (idle())
+            break;
+        if (FAILED(CoRegisterClassObject(CLSID_DatabaseServer, &g_factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                         &cookie))) {
+            while (!idle())  // serve the clients it has, take no new ones
+                pump();
             break;
         }
+        idleSince = 0;
+        allowed = kLingerMs;
     }
-    CoRevokeClassObject(cookie);
     CoUninitialize();
     return 0;
 }

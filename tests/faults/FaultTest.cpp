@@ -384,8 +384,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"catalogue table cannot be opened", Op::OpenDialog, Where::Local, "OpenRecordset", 1004, 0, -1, 0,
              {u8"本棚情報を取得することができませんでした。　-BookShelfTBL"}, false},
         Case{"destination disk full", Op::Export, Where::FullDisk, nullptr, 0, 0, -1, 0, {kExportFailed}, false},
+        // The system's own reason, not "no free name" for the export's own folder.
         Case{"destination disk read-only", Op::ExportOver, Where::ReadOnlyDisk, nullptr, 0, 0, -1, 0,
-             {kQuestion, kExportFailed}, false},
+             {kQuestion, u8"「国道改良工事」のエクスポートに失敗しました。5"}, false},
         Case{"destination removed after it was chosen", Op::Export, Where::Removed, nullptr, 0, 0, -1, 0, {kDone}, true},
         Case{"backup refused in a destination the export made", Op::Export, Where::Removed, "BackupRestoreDatabase",
              1010, 0, -1, 0, {kExportFailed}, false},
