@@ -392,6 +392,17 @@ TEST_F(Transfer, ImportOutcomes)
     const std::string unusable = "C:\\windows\\temp\\BOOK0101.mdf";
     CreateDirectoryA("C:\\windows\\temp", nullptr);
     WriteFile(unusable, "backup");
+    // The program placed inside a system folder (the Windows folder, here the folder that
+    // holds the test program's): a backup in the program's own folder tree is accepted,
+    // one beside it in the same system folder is not.
+    const std::string own = ProgramFolder() + "kamiwork\\BOOK0101.mdf";
+    char windir[MAX_PATH], above[MAX_PATH];
+    GetEnvironmentVariableA("windir", windir, sizeof windir);
+    GetFullPathNameA((ProgramFolder() + "..").c_str(), sizeof above, above, nullptr);
+    const std::string beside = std::string(above) + "\\BOOK0101.mdf";
+    CreateDirectoryA((ProgramFolder() + "kamiwork").c_str(), nullptr);
+    WriteFile(own, "backup");
+    WriteFile(beside, "backup");
     struct Case {
         std::string file;
         long freeSpace;
@@ -401,6 +412,7 @@ TEST_F(Transfer, ImportOutcomes)
         ImportOutcome::Kind kind;
         long value;
         bool restored;
+        bool programInSystemFolder = false;
     };
     const Case cases[] = {
         /* 0 */ {"", 500, 0, 0, 0, ImportOutcome::BadSource, 0, false},
@@ -413,6 +425,8 @@ TEST_F(Transfer, ImportOutcomes)
         /* 7 */ {file, 300, 0, 0, 146, ImportOutcome::InUse, 146, true},
         /* 8 */ {file, 300, 0, 0, 1013, ImportOutcome::Failed, 1013, true},
         /* 9 */ {unusable, 300, 0, 0, 0, ImportOutcome::Unusable, 0, false},
+        /* 10 */ {own, 300, 0, 0, 0, ImportOutcome::Restored, 0, true, true},
+        /* 11 */ {beside, 300, 0, 0, 0, ImportOutcome::Unusable, 0, false, true},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
@@ -423,9 +437,11 @@ TEST_F(Transfer, ImportOutcomes)
         fake.openDatabaseResult = c.openResult;
         fake.backupResult = c.restoreResult;
         std::map<std::string, std::string> before = Files();
+        SetEnvironmentVariableA("windir", c.programInSystemFolder ? above : windir);
         BstrSpy spy;
         long live = spy.Live();
         ImportOutcome outcome = ImportBookFile(c.file);
+        SetEnvironmentVariableA("windir", windir);
         EXPECT_EQ(live, spy.Live()) << "strings made for the server were not freed";
         EXPECT_EQ(c.kind, outcome.kind);
         EXPECT_EQ(c.value, outcome.value);
@@ -441,4 +457,6 @@ TEST_F(Transfer, ImportOutcomes)
         EXPECT_EQ(before, Files());
     }
     RemoveFile(unusable);
+    RemoveFile(own);
+    RemoveFile(beside);
 }
