@@ -98,6 +98,6 @@ bool IsFixedDriveRoot(const char* path)
         return false;
     if (FindLastChar(full, '\\') != full + n - 1)
         std::strcat(full, "\\");
-    return _mbsicmp(reinterpret_cast<const unsigned char*>(full), reinterpret_cast<const unsigned char*>(volume)) == 0 &&
-           GetDriveTypeA(volume) == DRIVE_FIXED;
+    bool root = _mbsicmp(reinterpret_cast<const unsigned char*>(full), reinterpret_cast<const unsigned char*>(volume)) == 0;
+    return root && GetDriveTypeA(volume) == DRIVE_FIXED;
 }

@@ -87,9 +87,8 @@ void SaveWorkFolder(const char* path)
         // The path is stored all the same, but the user learns that the folder is not
         // there and why.
         if (!CreateDirectoryTree(path)) {
-            DWORD error = GetLastError();
-            winui::AppMessageBox(FormatText(msg::kWorkFolderNotMade, path, static_cast<long>(error ? error : ERROR_CANNOT_MAKE)).c_str(),
-                                 MB_OK | MB_ICONSTOP);
+            long error = static_cast<long>(GetLastError() ? GetLastError() : ERROR_CANNOT_MAKE);
+            winui::AppMessageBox(FormatText(msg::kWorkFolderNotMade, path, error).c_str(), MB_OK | MB_ICONSTOP);
         }
     }
     char value[kPathBufferSize];
@@ -98,10 +97,9 @@ void SaveWorkFolder(const char* path)
     // the user may not write to: the setting is not saved, and the dialog must not close
     // as if it were.
     if (!WriteProgramIniString("Dbaccess.ini", "Path", "WorkPath", value)) {
-        DWORD error = GetLastError();
+        long error = static_cast<long>(GetLastError() ? GetLastError() : ERROR_WRITE_FAULT);
         char ini[kPathBufferSize] = "Dbaccess.ini";
         IniPath("Dbaccess.ini", ini);
-        winui::AppMessageBox(FormatText(msg::kWorkFolderNotSaved, ini, static_cast<long>(error ? error : ERROR_WRITE_FAULT)).c_str(),
-                             MB_OK | MB_ICONSTOP);
+        winui::AppMessageBox(FormatText(msg::kWorkFolderNotSaved, ini, error).c_str(), MB_OK | MB_ICONSTOP);
     }
 }
