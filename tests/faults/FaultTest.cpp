@@ -16,7 +16,6 @@
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <cctype>
 #include <cstdio>
@@ -105,23 +104,30 @@ bool Matches(const char* pattern, const char* text)
 
 // Windows' service control manager forgets a server process that ended; Wine 8's rpcss
 // keeps its class registration and refuses every later activation of the class. After
-// a case that ends the server, the test ends rpcss (Wine starts it again on demand),
-// as Windows would have dropped the registration by itself.
+// a case that ends the server, the test restarts rpcss through the service manager, as
+// Windows would have dropped the registration by itself. (Ending the rpcss process
+// instead leaves the manager calling it running, and the next activation's start of it
+// races that.)
 void ForgetEndedServer()
 {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry)) {
-        if (lstrcmpiA(entry.szExeFile, "rpcss.exe") != 0)
-            continue;
-        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
-            TerminateProcess(process, 1);
-            WaitForSingleObject(process, 5000);
-            CloseHandle(process);
-        }
-    }
-    CloseHandle(snap);
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE rpcss =
+        manager ? OpenServiceW(manager, L"RpcSs", SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS) : nullptr;
+    ASSERT_NE(nullptr, rpcss) << "the service manager does not know rpcss: " << GetLastError();
+    auto waitFor = [&](DWORD state) {
+        SERVICE_STATUS status = {};
+        for (DWORD t0 = GetTickCount(); GetTickCount() - t0 < 10000; Sleep(50))
+            if (QueryServiceStatus(rpcss, &status) && status.dwCurrentState == state)
+                return true;
+        return false;
+    };
+    SERVICE_STATUS status = {};
+    ControlService(rpcss, SERVICE_CONTROL_STOP, &status);
+    EXPECT_TRUE(waitFor(SERVICE_STOPPED)) << "rpcss did not stop";
+    EXPECT_TRUE(StartServiceW(rpcss, 0, nullptr)) << "rpcss did not start again: " << GetLastError();
+    EXPECT_TRUE(waitFor(SERVICE_RUNNING)) << "rpcss is not running again";
+    CloseServiceHandle(rpcss);
+    CloseServiceHandle(manager);
 }
 
 std::string g_folder, g_file;
