@@ -105,25 +105,46 @@ bool Matches(const char* pattern, const char* text)
 // Windows' service control manager forgets a server process that ended; Wine 8's rpcss
 // keeps its class registration and refuses every later activation of the class. After
 // a case that ends the server, the test restarts rpcss through the service manager, as
-// Windows would have dropped the registration by itself. (Ending the rpcss process
-// instead leaves the manager calling it running, and the next activation's start of it
-// races that.)
+// Windows would have dropped the registration by itself. The old rpcss process must be
+// gone before the new one starts: while it lives, its pipe instances still take
+// connections that nobody answers, and a client's call to it never returns. (Ending the
+// process alone leaves the manager calling it running.)
 void ForgetEndedServer()
 {
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
     SC_HANDLE rpcss =
         manager ? OpenServiceW(manager, L"RpcSs", SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS) : nullptr;
     ASSERT_NE(nullptr, rpcss) << "the service manager does not know rpcss: " << GetLastError();
-    auto waitFor = [&](DWORD state) {
-        SERVICE_STATUS status = {};
+    auto state = [&](DWORD* pid) {
+        SERVICE_STATUS_PROCESS status = {};
+        DWORD size = 0;
+        if (!QueryServiceStatusEx(rpcss, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                                  &size))
+            return DWORD(0);
+        if (pid)
+            *pid = status.dwProcessId;
+        return status.dwCurrentState;
+    };
+    auto waitFor = [&](DWORD wanted) {
         for (DWORD t0 = GetTickCount(); GetTickCount() - t0 < 10000; Sleep(50))
-            if (QueryServiceStatus(rpcss, &status) && status.dwCurrentState == state)
+            if (state(nullptr) == wanted)
                 return true;
         return false;
     };
+    DWORD pid = 0;
+    state(&pid);
+    HANDLE old = pid ? OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid) : nullptr;
     SERVICE_STATUS status = {};
     ControlService(rpcss, SERVICE_CONTROL_STOP, &status);
     EXPECT_TRUE(waitFor(SERVICE_STOPPED)) << "rpcss did not stop";
+    if (old) {
+        // Stopped as far as the manager knows: a process that lingers after that serves
+        // nobody, and is ended.
+        if (WaitForSingleObject(old, 5000) != WAIT_OBJECT_0)
+            TerminateProcess(old, 1);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(old, 5000)) << "the old rpcss process did not end";
+        CloseHandle(old);
+    }
     EXPECT_TRUE(StartServiceW(rpcss, 0, nullptr)) << "rpcss did not start again: " << GetLastError();
     EXPECT_TRUE(waitFor(SERVICE_RUNNING)) << "rpcss is not running again";
     CloseServiceHandle(rpcss);
