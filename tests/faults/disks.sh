@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The fault tests' disks: disks.sh setup|cleanup DIR ARCH. Setup mounts a 1 MB tmpfs
 # (a disk that fills up) and a read-only one holding an old backup, and maps them into
-# the test prefix as T: and U:. Where this machine does not let the run mount (not root),
+# the fault tests' prefix as T: and U:. Where this machine does not let the run mount (not root),
 # it says why in DIR/disks-unavailable.txt and the tests skip those cases. Cleanup
 # unmounts whatever is mounted; setup starts by cleaning up after an earlier run.
 set -u
 ACTION="$1" DIR="$2" ARCH="$3"
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
-DEVICES="$ROOT/build/wineprefix-test-$ARCH/dosdevices"
+# The fault tests run in a prefix of their own (tools/wine-run --own-prefix faults).
+DEVICES="$ROOT/build/wineprefix-test-faults-$ARCH/dosdevices"
 FULL="$DIR/disks/full" RO="$DIR/disks/ro"
 
 cleanup() {
@@ -21,6 +22,10 @@ cleanup() {
 cleanup
 [ "$ACTION" = cleanup ] && { rm -f "$DIR/disks-unavailable.txt"; exit 0; }
 
+# The prefix is made before anything is put into it (see wine_prepare).
+WINE_KIND=test-faults WINE_ARCH="$ARCH"
+source "$ROOT/tools/wine-env"
+wine_prepare || exit 1
 mkdir -p "$FULL" "$RO" "$DEVICES"
 if ! why=$(mount -t tmpfs -o size=1m tmpfs "$FULL" 2>&1) || ! why=$(mount -t tmpfs -o size=4m tmpfs "$RO" 2>&1); then
   cleanup
