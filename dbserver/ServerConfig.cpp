@@ -5,6 +5,18 @@
 namespace dbserver {
 
 const wchar_t kConfigKey[] = L"SOFTWARE\\OrvelDatabaseServer";
+const wchar_t kTestKitMachineKey[] = L"Software\\OrvelTestKit\\Machine";
+
+HKEY ConfigRoot()
+{
+    static HKEY root = [] {
+        HKEY machine;
+        return RegOpenKeyExW(HKEY_CURRENT_USER, kTestKitMachineKey, 0, KEY_READ | KEY_NOTIFY, &machine) == ERROR_SUCCESS
+                   ? machine
+                   : HKEY_LOCAL_MACHINE;
+    }();
+    return root;
+}
 
 namespace {
 bool ReadValue(const wchar_t* name, DWORD* type, void* data, DWORD* size)
@@ -12,7 +24,7 @@ bool ReadValue(const wchar_t* name, DWORD* type, void* data, DWORD* size)
     HKEY key;
     // The 32-bit view, as the system's own settings: one place for them whichever
     // build of the server reads them.
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kConfigKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(ConfigRoot(), kConfigKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
         return false;
     LONG rc = RegQueryValueExW(key, name, nullptr, type, static_cast<BYTE*>(data), size);
     RegCloseKey(key);
@@ -75,7 +87,7 @@ public:
     Faults Current()
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        if (!m_key && RegOpenKeyExW(HKEY_LOCAL_MACHINE, kConfigKey, 0, KEY_READ | KEY_NOTIFY | KEY_WOW64_32KEY,
+        if (!m_key && RegOpenKeyExW(ConfigRoot(), kConfigKey, 0, KEY_READ | KEY_NOTIFY | KEY_WOW64_32KEY,
                                     &m_key) != ERROR_SUCCESS) {
             m_key = nullptr;
             return Faults();  // no settings at all yet

@@ -25,6 +25,12 @@ namespace dbserver {
 
 extern const wchar_t kConfigKey[];
 
+// The Windows test kit runs as a standard user, who may not write HKLM: its test
+// programs keep their machine keys under HKCU\Software\OrvelTestKit\Machine, and while
+// that key exists the settings are read there (ConfigRoot); HKLM otherwise.
+extern const wchar_t kTestKitMachineKey[];
+HKEY ConfigRoot();
+
 std::wstring ModuleFolder();          // folder of this executable, with a trailing backslash
 std::wstring DataFolder();            // with a trailing backslash
 bool FreeSpaceOverride(DWORD* megabytes);

@@ -1,7 +1,8 @@
 // DatabaseServer.exe: the stand-in for the system's database server component, a COM
 // local server. "/RegServer" and "/UnregServer" register and unregister the class, the
-// interface and its proxy (DatabaseServerPS.dll beside this program); started by COM
-// (with -Embedding) it serves clients until its last object has been released.
+// interface and its proxy (DatabaseServerPS.dll beside this program); with "/PerUser"
+// they do it for the current user alone, as a standard user may; started by COM (with
+// -Embedding) it serves clients until its last object has been released.
 #include "Connection.h"
 #include "FileIo.h"
 #include "ServerConfig.h"
@@ -188,12 +189,50 @@ int Serve()
     return 0;
 }
 
+// The same keys under HKCU\Software\Classes, which COM reads before the machine's
+// classes for this user: the proxy DLL's own registration writes there too.
+bool ClassesPerUser()
+{
+    HKEY user;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG rc = RegOverridePredefKey(HKEY_CLASSES_ROOT, user);
+    RegCloseKey(user);
+    return rc == ERROR_SUCCESS;
+}
+
+void RemoveIfEmpty(HKEY root, const wchar_t* name)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, name, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    DWORD subKeys = 1, values = 1;
+    LONG rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
+                               nullptr, nullptr);
+    RegCloseKey(key);
+    if (rc == ERROR_SUCCESS && subKeys == 0 && values == 0)
+        RegDeleteKeyW(root, name);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int)
 {
-    if (HasSwitch(commandLine, L"UnregServer"))
-        return Unregister();
+    bool registering = HasSwitch(commandLine, L"RegServer") || HasSwitch(commandLine, L"UnregServer");
+    if (registering && HasSwitch(commandLine, L"PerUser") && !ClassesPerUser())
+        return 1;
+    if (HasSwitch(commandLine, L"UnregServer")) {
+        int rc = Unregister();
+        if (HasSwitch(commandLine, L"PerUser")) {
+            // Leave the user's classes as they were: the parents the registration
+            // needed go too when nothing else is in them.
+            RemoveIfEmpty(HKEY_CLASSES_ROOT, L"CLSID");
+            RemoveIfEmpty(HKEY_CLASSES_ROOT, L"Interface");
+            RemoveIfEmpty(HKEY_CURRENT_USER, L"Software\\Classes");
+        }
+        return rc;
+    }
     if (HasSwitch(commandLine, L"RegServer"))
         return Register();
     return Serve();

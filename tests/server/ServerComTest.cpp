@@ -144,6 +144,7 @@ TEST(ServerCom, AThousandRowsReadBackRowByRow)
     big.tables.push_back(t);
     WriteDatabase("BOOK_1000", big);
     Client c;
+    ASSERT_GE(c.hr, 0) << "no connection to the stand-in";
     Bstr db("BOOK_1000"), table("BookShelfInfoTBL");
     LONG handle;
     ASSERT_EQ(0, c.server->OpenDatabase(db, 0, &handle));
@@ -170,6 +171,7 @@ TEST(ServerCom, UnknownThingsGiveCodesNotCrashes)
 {
     WriteDatabase("BOOK_RT", SiteBook());
     Client c;
+    ASSERT_GE(c.hr, 0) << "no connection to the stand-in";
     Bstr db("BOOK_RT"), missing("NoSuchBook"), table("NoSuchTBL"), key("RS999");
     LONG handle, rows;
     BSTR out = nullptr;
@@ -196,6 +198,7 @@ TEST(ServerCom, BackupThenRestoreGivesTheOriginalBack)
     std::string backup = backupDir + "\\BOOK_BR.mdf";
     RemoveFile(backup);
     Client c;
+    ASSERT_GE(c.hr, 0) << "no connection to the stand-in";
     EXPECT_EQ(0, c.server->BackupRestoreDatabase(0, Bstr("BOOK_BR"), Bstr(Wide(Utf8(backup)))));
     EXPECT_EQ(original, ReadBytes(backup));
 
@@ -235,6 +238,7 @@ TEST(ServerCom, DamagedBackupsAreRefusedAndTheBookIsUnchanged)
         /* 4 */ {{}, kNotADatabase},
     };
     Client c;
+    ASSERT_GE(c.hr, 0) << "no connection to the stand-in";
     std::string bad = DataFolder() + "..\\damaged.mdf";
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
@@ -249,6 +253,7 @@ TEST(ServerCom, BackupsThatCannotBeWrittenLeaveNothing)
 {
     WriteDatabase("BOOK_W", SiteBook());
     Client c;
+    ASSERT_GE(c.hr, 0) << "no connection to the stand-in";
     EXPECT_EQ(kWriteFailed,
               c.server->BackupRestoreDatabase(0, Bstr("BOOK_W"), Bstr(L"C:\\no-such-folder\\BOOK_W.mdf")));
     EXPECT_EQ(kNoDatabase, c.server->BackupRestoreDatabase(0, Bstr("NoSuchBook"), Bstr(L"C:\\x.mdf")));
@@ -304,6 +309,7 @@ TEST(ServerCom, StopDropsOpenHandlesUntilStarted)
 TEST(ServerCom, NamesThatLeaveTheDataFolderAreRefused)
 {
     Client c;
+    ASSERT_GE(c.hr, 0) << "no connection to the stand-in";
     const std::wstring names[] = {
         L"..\\BOOK", L"a\\b", L"a/b", L"C:BOOK", L"..", L"", std::wstring(129, L'x'), L"CON", L"nul.txt",
         L"BOOK.", L"a*b", L"tab\tname",
@@ -322,6 +328,7 @@ TEST(ServerCom, NamesThatLeaveTheDataFolderAreRefused)
 TEST(ServerCom, FreeSpaceOfTheDataDrive)
 {
     Client c;
+    ASSERT_GE(c.hr, 0) << "no connection to the stand-in";
     LONG mb = -1;
     SetMachineDword("SOFTWARE\\OrvelDatabaseServer", "FreeSpaceMB", 299);
     EXPECT_EQ(0, c.server->GetDatabaseDriveFreeSpace(&mb));
