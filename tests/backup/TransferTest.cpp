@@ -51,6 +51,7 @@ protected:
     // links\dest\linked leads to links\elsewhere, which holds precious.mdf: made before
     // the tests run, since Wine makes no links itself.
     std::string linksDest = ProgramFolder() + "..\\links\\dest";
+    static constexpr const char* kLinksFromLinux = "the links are made by a Unix shell in the Linux test run";
 };
 
 }  // namespace
@@ -266,6 +267,8 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
 // A BOOK folder that is a link: nothing is asked, nothing behind the link is touched.
 TEST_F(Transfer, ABookFolderThatIsALinkIsNeverEmptied)
 {
+    if (InTestKit())
+        GTEST_SKIP() << kLinksFromLinux;
     std::string precious = linksDest + "\\..\\elsewhere\\precious.mdf";
     ASSERT_EQ("precious", ReadFile(precious)) << "the link fixture is missing";
     ExportOutcome outcome = ExportBook(Book("BOOK0101", "linked"), linksDest, [](const std::string&) {
@@ -284,6 +287,8 @@ TEST_F(Transfer, ABookFolderThatIsALinkIsNeverEmptied)
 // behind the link is replaced or deleted, and the user learns where the new backup is.
 TEST_F(Transfer, ABookFolderSwappedForALinkMeanwhileIsNotTouched)
 {
+    if (InTestKit())
+        GTEST_SKIP() << kLinksFromLinux;
     const std::string elsewhere = linksDest + "\\..\\elsewhere";
     char full[MAX_PATH];
     GetFullPathNameA(linksDest.c_str(), sizeof full, full, nullptr);

@@ -83,6 +83,13 @@ int RunProgram(const std::string& commandLine);
 // dataFolder (created), and unregistered again.
 void RegisterStandInServer(const std::string& dataFolder);
 void UnregisterStandInServer();
+// Run by the Windows test kit (tools/package-tests): a real PC, a standard user.
+bool InTestKit();
+// Under Wine (ntdll's wine_get_version): what only Wine needs is done only there.
+bool UnderWine();
+// The kit's user may not write HKLM: this program's own calls that name HKLM, and the
+// stand-in server while the key exists, use HKCU\Software\OrvelTestKit\Machine instead.
+void RedirectMachineKeysForTestKit();
 // How many stand-in server processes run in this prefix; waiting (at most 20 s) for none.
 int ServerProcesses();
 bool WaitForNoServerProcess();

@@ -1,6 +1,7 @@
 // Entry point of every Windows test program: the thread is an OLE single-threaded
 // apartment and the runtime's double-byte functions follow the ANSI code page, as in
 // the tool, and the file-system calls answer as Windows does (WindowsRules.h).
+#include "Support.h"
 #include "WindowsRules.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +60,8 @@ int main(int argc, char** argv)
     testsupport::InstallWindowsRules();
     OleInitialize(nullptr);
     testing::InitGoogleTest(&argc, argv);
+    if (testsupport::InTestKit())
+        testsupport::RedirectMachineKeysForTestKit();
     testing::UnitTest::GetInstance()->listeners().Append(new Watch);
     if (HANDLE watchdog = CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr))
         CloseHandle(watchdog);

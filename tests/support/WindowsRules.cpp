@@ -122,12 +122,7 @@ BOOL WINAPI RuleRemoveDirectoryW(LPCWSTR path)
     return g_removeDirectoryW(path);
 }
 
-struct Rule {
-    const char* function;  // as kernel32 exports it
-    void* replacement;
-    void** original;
-};
-const Rule kRules[] = {
+const ImportPatch kRules[] = {
     {"CreateDirectoryA", reinterpret_cast<void*>(RuleCreateDirectoryA), reinterpret_cast<void**>(&g_createDirectoryA)},
     {"CreateDirectoryW", reinterpret_cast<void*>(RuleCreateDirectoryW), reinterpret_cast<void**>(&g_createDirectoryW)},
     {"GetDriveTypeA", reinterpret_cast<void*>(RuleGetDriveTypeA), reinterpret_cast<void**>(&g_getDriveTypeA)},
@@ -138,7 +133,7 @@ const Rule kRules[] = {
 
 }  // namespace
 
-int InstallWindowsRules()
+int PatchImports(const char* dll, const ImportPatch* patches, size_t count)
 {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
@@ -148,7 +143,7 @@ int InstallWindowsRules()
         return 0;
     int patched = 0;
     for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); desc->Name; ++desc) {
-        if (lstrcmpiA(reinterpret_cast<const char*>(base + desc->Name), "kernel32.dll") != 0 || !desc->OriginalFirstThunk)
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + desc->Name), dll) != 0 || !desc->OriginalFirstThunk)
             continue;
         auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk);
         auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
@@ -157,13 +152,13 @@ int InstallWindowsRules()
                 continue;
             const char* name = reinterpret_cast<const char*>(
                 reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name);
-            for (const Rule& rule : kRules) {
-                if (std::strcmp(name, rule.function) != 0)
+            for (const ImportPatch* patch = patches; patch < patches + count; ++patch) {
+                if (std::strcmp(name, patch->function) != 0)
                     continue;
-                *rule.original = reinterpret_cast<void*>(slots->u1.Function);
+                *patch->original = reinterpret_cast<void*>(slots->u1.Function);
                 DWORD old;
                 VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
-                slots->u1.Function = reinterpret_cast<ULONG_PTR>(rule.replacement);
+                slots->u1.Function = reinterpret_cast<ULONG_PTR>(patch->replacement);
                 VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
                 ++patched;
             }
@@ -171,5 +166,7 @@ int InstallWindowsRules()
     }
     return patched;
 }
+
+int InstallWindowsRules() { return PatchImports("kernel32.dll", kRules, sizeof kRules / sizeof kRules[0]); }
 
 }  // namespace testsupport

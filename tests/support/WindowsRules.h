@@ -4,7 +4,18 @@
 // code is tested against the rules it must keep on Windows.
 #pragma once
 
+#include <cstddef>
+
 namespace testsupport {
+
+struct ImportPatch {
+    const char* function;  // as the DLL exports it
+    void* replacement;
+    void** original;       // receives the real function
+};
+// Points this program's import-table entries for dll's functions at the replacements;
+// how many were found. The tool's code linked into the program calls them from then on.
+int PatchImports(const char* dll, const ImportPatch* patches, size_t count);
 
 // Points this program's imports of the ruled calls at the rules; how many were found.
 int InstallWindowsRules();

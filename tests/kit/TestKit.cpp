@@ -1,0 +1,403 @@
+// testkit.exe: the Windows test kit's runner (run-tests.cmd starts it). On a real PC, as a
+// standard user, it runs every test program of the kit, each with GoogleTest's XML in
+// results\, and writes report.txt: per program passed, failed, skipped, every failure
+// with its message, every skip with its reason. The test programs register the stand-in
+// server for this user alone and keep their machine keys under HKCU; whatever the run
+// made (registrations, keys, the test programs' folders, a server still running) is
+// removed before it starts and when it ends, also when it is cancelled (Ctrl+C, the
+// console window closed).
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kKitKey[] = "Software\\OrvelTestKit";
+// The test programs guard each test (90 s); a whole program gets this long.
+const DWORD kProgramLimitMs = 10 * 60 * 1000;
+
+std::string g_kit;  // the kit's folder, with a trailing backslash
+HANDLE g_job = nullptr;
+volatile LONG g_cancelled = 0;
+
+std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
+
+std::string FullPath(const std::string& path)
+{
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return n && n < sizeof full ? std::string(full) : path;
+}
+
+std::vector<WIN32_FIND_DATAA> Entries(const std::string& folder)
+{
+    std::vector<WIN32_FIND_DATAA> entries;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return entries;
+    do {
+        if (lstrcmpA(data.cFileName, ".") != 0 && lstrcmpA(data.cFileName, "..") != 0)
+            entries.push_back(data);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return entries;
+}
+
+// Removes a tree of the kit's own; a link is removed as a link, never followed.
+void RemoveTree(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        for (const WIN32_FIND_DATAA& entry : Entries(path + "\\"))
+            RemoveTree(path + "\\" + entry.cFileName);
+    RemoveDirectoryA(path.c_str());
+}
+
+std::vector<std::string> TestPrograms()
+{
+    std::vector<std::string> names;
+    for (const WIN32_FIND_DATAA& entry : Entries(g_kit + "testbin\\"))
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            names.push_back(entry.cFileName);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs a command line in the kit's job with its output into a file; its exit code, or
+// -1 when it could not start, -2 when it was given up.
+long Run(const std::string& commandLine, const std::string& folder, const std::string& output, DWORD limitMs)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out = output.empty() ? INVALID_HANDLE_VALUE
+                                : CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    if (out != INVALID_HANDLE_VALUE) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = out;
+        si.hStdError = out;
+    }
+    PROCESS_INFORMATION pi;
+    std::string line = commandLine;
+    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, out != INVALID_HANDLE_VALUE,
+                                  CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, folder.empty() ? nullptr : folder.c_str(),
+                                  &si, &pi);
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    if (!started)
+        return -1;
+    AssignProcessToJobObject(g_job, pi.hProcess);
+    ResumeThread(pi.hThread);
+    long result;
+    if (WaitForSingleObject(pi.hProcess, limitMs) != WAIT_OBJECT_0) {
+        TerminateProcess(pi.hProcess, 3);
+        WaitForSingleObject(pi.hProcess, 5000);
+        result = -2;
+    } else {
+        DWORD code = 1;
+        GetExitCodeProcess(pi.hProcess, &code);
+        result = static_cast<long>(code);
+    }
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return g_cancelled ? -3 : result;
+}
+
+// Stand-in servers started from this kit end by themselves once idle; one that does not
+// within 20 s is ended.
+void EndKitServers()
+{
+    const std::string server = g_kit + "bin\\DatabaseServer.exe";
+    for (DWORD t0 = GetTickCount();; Sleep(200)) {
+        bool running = false;
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32 entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry)) {
+            if (lstrcmpiA(entry.szExeFile, "DatabaseServer.exe") != 0)
+                continue;
+            HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
+                                         entry.th32ProcessID);
+            if (!process)
+                continue;
+            char path[MAX_PATH];
+            DWORD size = sizeof path;
+            if (QueryFullProcessImageNameA(process, 0, path, &size) && lstrcmpiA(path, server.c_str()) == 0) {
+                running = true;
+                if (GetTickCount() - t0 > 20000)
+                    TerminateProcess(process, 1);
+            }
+            CloseHandle(process);
+        }
+        CloseHandle(snap);
+        if (!running || GetTickCount() - t0 > 25000)
+            return;
+    }
+}
+
+// What a run leaves: the server's per-user registration, the kit's keys, the test
+// programs' own folders and files (all but the program in each bin).
+bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+
+void CleanUp()
+{
+    // Under Wine, which reads no per-user classes, the programs register for the machine.
+    Run("\"" + g_kit + "bin\\DatabaseServer.exe\" /UnregServer" + (UnderWine() ? "" : " /PerUser"), "", "", 30000);
+    EndKitServers();
+    RegDeleteTreeA(HKEY_CURRENT_USER, kKitKey);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kKitKey);
+    for (const std::string& name : TestPrograms()) {
+        const std::string folder = g_kit + "testbin\\" + name + "\\";
+        for (const WIN32_FIND_DATAA& entry : Entries(folder))
+            if (lstrcmpiA(entry.cFileName, "bin") != 0)
+                RemoveTree(folder + entry.cFileName);
+        for (const WIN32_FIND_DATAA& entry : Entries(folder + "bin\\"))
+            if (lstrcmpiA(entry.cFileName, (name + ".exe").c_str()) != 0)
+                RemoveTree(folder + "bin\\" + entry.cFileName);
+    }
+}
+
+BOOL WINAPI OnCancel(DWORD)
+{
+    InterlockedExchange(&g_cancelled, 1);
+    TerminateJobObject(g_job, 3);
+    CleanUp();
+    return FALSE;  // and the process ends as asked
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string Unescape(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '&') {
+            out += text[i];
+            continue;
+        }
+        size_t end = text.find(';', i);
+        if (end == std::string::npos)
+            break;
+        std::string entity = text.substr(i + 1, end - i - 1);
+        if (entity == "lt")
+            out += '<';
+        else if (entity == "gt")
+            out += '>';
+        else if (entity == "amp")
+            out += '&';
+        else if (entity == "quot")
+            out += '"';
+        else if (entity == "apos")
+            out += '\'';
+        else if (entity.size() > 2 && entity[0] == '#' && entity[1] == 'x')
+            out += static_cast<char>(std::stoul(entity.substr(2), nullptr, 16));
+        else if (entity.size() > 1 && entity[0] == '#')
+            out += static_cast<char>(std::stoul(entity.substr(1)));
+        i = end;
+    }
+    return out;
+}
+
+// The value of attribute name in the element text starting at from (up to its '>').
+std::string Attribute(const std::string& xml, size_t from, const char* name)
+{
+    size_t end = xml.find('>', from);
+    std::string key = std::string(" ") + name + "=\"";
+    size_t at = xml.find(key, from);
+    if (at == std::string::npos || at > end)
+        return "";
+    at += key.size();
+    return Unescape(xml.substr(at, xml.find('"', at) - at));
+}
+
+std::string Indented(const std::string& text)
+{
+    std::string out = "    ";
+    for (char ch : text)
+        out += ch == '\n' ? std::string("\r\n    ") : std::string(1, ch);
+    return out + "\r\n";
+}
+
+struct Outcome {
+    std::string name;
+    long exitCode = 0;
+    int passed = 0, failed = 0, skipped = 0;
+    bool report = false;
+    std::string failures, skips, notNeeded;
+};
+
+// Reads one program's GoogleTest XML.
+void ReadResults(const std::string& xml, Outcome* o)
+{
+    for (size_t at = xml.find("<testcase "); at != std::string::npos; at = xml.find("<testcase ", at + 1)) {
+        o->report = true;
+        if (Attribute(xml, at, "status") != "run")
+            continue;
+        std::string test = Attribute(xml, at, "classname") + "." + Attribute(xml, at, "name");
+        size_t open = xml.find('>', at);
+        size_t end = xml[open - 1] == '/' ? open : xml.find("</testcase>", at);
+        bool failed = false;
+        for (size_t f = xml.find("<failure ", at); f < end; f = xml.find("<failure ", f + 1)) {
+            failed = true;
+            o->failures += "  " + o->name + ": " + test + "\r\n" + Indented(Attribute(xml, f, "message"));
+        }
+        for (size_t p = xml.find("<property ", at); p < end; p = xml.find("<property ", p + 1))
+            if (Attribute(xml, p, "name") == "not_needed_on_windows")
+                o->notNeeded += "  " + o->name + ": " + test + ": " + Attribute(xml, p, "value") + "\r\n";
+        if (failed) {
+            ++o->failed;
+        } else if (Attribute(xml, at, "result") == "skipped") {
+            ++o->skipped;
+            size_t s = xml.find("<skipped ", at);
+            std::string why = s < end ? Attribute(xml, s, "message") : "";
+            o->skips += "  " + o->name + ": " + test + ": " + (why.empty() ? "(no reason given)" : why) + "\r\n";
+        } else {
+            ++o->passed;
+        }
+    }
+}
+
+std::string Tail(const std::string& text, int lines)
+{
+    size_t at = text.size();
+    for (int n = 0; n <= lines && at != std::string::npos && at > 0; ++n)
+        at = text.rfind('\n', at - 1);
+    return at == std::string::npos ? text : text.substr(at + 1);
+}
+
+std::string SystemLine()
+{
+    using Version = LONG(WINAPI*)(OSVERSIONINFOW*);
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    auto version = reinterpret_cast<Version>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (version)
+        version(&info);
+    using WineVersion = const char*(CDECL*)();
+    auto wine = reinterpret_cast<WineVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")));
+    BOOL admin = FALSE;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators;
+    if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                 &administrators)) {
+        CheckTokenMembership(nullptr, administrators, &admin);
+        FreeSid(administrators);
+    }
+    char line[256];
+    wsprintfA(line, "Windows %lu.%lu.%lu, code page %u, %s%s, %s\r\n", info.dwMajorVersion, info.dwMinorVersion,
+              info.dwBuildNumber, GetACP(), wine ? "under Wine " : "not under Wine", wine ? wine() : "",
+              admin ? "administrator" : "standard user");
+    return line;
+}
+
+}  // namespace
+
+int main()
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    g_kit = FullPath(Folder(self) + "..\\");
+    g_job = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(g_job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    SetConsoleCtrlHandler(OnCancel, TRUE);
+
+    std::printf("OrvelClientTool test kit in %s\n", g_kit.c_str());
+    CleanUp();  // an earlier run that was cut off
+    const std::string results = g_kit + "results\\";
+    RemoveTree(g_kit + "results");
+    CreateDirectoryA(results.c_str(), nullptr);
+    SetEnvironmentVariableA("ORVEL_TEST_KIT", "1");
+    SetEnvironmentVariableA("OANOCACHE", "1");  // every BSTR freed is seen freed
+
+    SYSTEMTIME started;
+    GetLocalTime(&started);
+    DWORD t0 = GetTickCount();
+    std::vector<Outcome> outcomes;
+    for (const std::string& name : TestPrograms()) {
+        if (g_cancelled)
+            break;
+        std::printf("%s ...\n", name.c_str());
+        std::fflush(stdout);
+        const std::string bin = g_kit + "testbin\\" + name + "\\bin\\";
+        Outcome o;
+        o.name = name;
+        o.exitCode = Run("\"" + bin + name + ".exe\" --gtest_brief=1 --gtest_output=xml:\"" + results + name + ".xml\"",
+                         bin, results + name + ".log", kProgramLimitMs);
+        ReadResults(ReadText(results + name + ".xml"), &o);
+        std::printf("  passed %d, failed %d, skipped %d, exit code %ld\n", o.passed, o.failed, o.skipped, o.exitCode);
+        outcomes.push_back(o);
+    }
+    CleanUp();
+
+    int passed = 0, failed = 0, skipped = 0, programsFailed = 0;
+    std::string table, failures, skips, notNeeded;
+    for (const Outcome& o : outcomes) {
+        passed += o.passed;
+        failed += o.failed;
+        skipped += o.skipped;
+        char row[200];
+        const char* verdict = o.exitCode == -2   ? "given up after 10 min"
+                              : o.exitCode == -1 ? "did not start"
+                              : !o.report        ? "no results"
+                              : o.failed || o.exitCode ? "FAILED"
+                                                       : "ok";
+        bool bad = o.exitCode != 0 || o.failed || !o.report;
+        programsFailed += bad;
+        wsprintfA(row, "  %-18s %6d %6d %7d   %s (exit code %ld)\r\n", o.name.c_str(), o.passed, o.failed, o.skipped,
+                  verdict, o.exitCode);
+        table += row;
+        failures += o.failures;
+        if (bad && !o.failed)
+            failures += "  " + o.name + ": the program ended with exit code " + std::to_string(o.exitCode) +
+                        "; the end of its output:\r\n" + Indented(Tail(ReadText(results + o.name + ".log"), 15));
+        skips += o.skips;
+        notNeeded += o.notNeeded;
+    }
+    char head[200];
+    wsprintfA(head, "OrvelClientTool test kit: report\r\nStarted %04u-%02u-%02u %02u:%02u, took %lu s%s\r\n",
+              started.wYear, started.wMonth, started.wDay, started.wHour, started.wMinute,
+              (GetTickCount() - t0) / 1000, g_cancelled ? ", CANCELLED" : "");
+    std::string report = std::string(head) + SystemLine() + "\r\n" +
+                         "  program            passed failed skipped   result\r\n" + table + "\r\nFailures\r\n" +
+                         (failures.empty() ? "  none\r\n" : failures) + "\r\nSkipped, and why\r\n" +
+                         (skips.empty() ? "  none\r\n" : skips) +
+                         "\r\nSteps only the Linux run under Wine takes, not taken here\r\n" +
+                         (notNeeded.empty() ? "  none\r\n" : notNeeded) +
+                         "  every program: handles counted with GetProcessHandleCount (Wine answers it with 0,\r\n"
+                         "  so there the system's handle table is counted instead)\r\n"
+                         "  every program: no null graphics driver; dialogs show on this PC's screen\r\n" +
+                         (UnderWine() ? "  under Wine: the server registered for the machine (Wine reads no per-user classes)\r\n"
+                                      : "") +
+                         "\r\n";
+    char closing[100];
+    wsprintfA(closing, "%d passed, %d failed, %d skipped\r\n", passed, failed + (programsFailed && !failed), skipped);
+    report += closing;
+    std::ofstream(g_kit + "report.txt", std::ios::binary) << report;
+    std::printf("\n%s\nThe report: %sreport.txt\n", closing, g_kit.c_str());
+    return programsFailed || outcomes.empty() || g_cancelled ? 1 : 0;
+}

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The Windows test kit from its zip alone, in a fresh Wine prefix that has seen nothing
+# of the build: run-tests.cmd runs every program, and the report must agree with the
+# programs (each one's every test reported, none failed, every skip with its reason) and
+# the run must leave the prefix as it found it (no registration, no keys, no files but
+# the report and the results, no server running).
+# check-kit.sh ARCH
+set -u
+ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
+cd "$ROOT"
+source "$ROOT/tests/support/check.sh"
+WINE_KIND=test-kit
+WINE_ARCH="${1:-x86_64}"
+source "$ROOT/tools/wine-env"
+zip=$(SKIP_BUILD=1 tools/package-tests "$WINE_ARCH") || { echo "FAILED: the kit could not be packed"; exit 1; }
+rm -rf "$WINEPREFIX"
+wine_prepare || exit 1
+wine_start
+trap wine_stop EXIT
+C="$WINEPREFIX/drive_c"
+unzip -q "$zip" -d "$C/Kit" || { echo "FAILED: the zip did not unpack"; exit 1; }
+KIT="$C/Kit/OrvelClientToolTestKit"
+before=$(cd "$KIT" && find . | sort)
+classes_before=$(wine reg query 'HKCU\Software\Classes' /s 2>/dev/null </dev/null | tr -d '\r' | sort)
+
+# A standard user registers the server for itself: the per-user form writes the class and
+# the interface's proxy under HKCU\Software\Classes alone and takes them away again.
+# (Wine 8 reads no per-user classes, so under Wine the kit's programs register for the
+# machine; this is where the per-user form is shown.)
+clsid='{4C4C750C-B448-4324-A6F7-03C82272D232}'
+wine 'C:\Kit\OrvelClientToolTestKit\bin\DatabaseServer.exe' /RegServer /PerUser </dev/null >/dev/null 2>&1
+check "per-user registration: exit code" 0 $?
+check "per-user registration: the class's server" 1 \
+  "$(wine reg query "HKCU\\Software\\Classes\\CLSID\\$clsid\\LocalServer32" </dev/null 2>/dev/null | grep -c 'DatabaseServer.exe')"
+check "per-user registration: the interface's proxy" 1 \
+  "$(wine reg query 'HKCU\Software\Classes\Interface' /s </dev/null 2>/dev/null | tr -d "\r" | grep -c -i "DatabaseServer$")"
+check "per-user registration: nothing for the machine" 1 \
+  "$(wine reg query "HKLM\\Software\\Classes\\CLSID\\$clsid" </dev/null >/dev/null 2>&1; echo $?)"
+wine 'C:\Kit\OrvelClientToolTestKit\bin\DatabaseServer.exe' /UnregServer /PerUser </dev/null >/dev/null 2>&1
+check "per-user registration taken away" "$classes_before" \
+  "$(wine reg query 'HKCU\Software\Classes' /s 2>/dev/null </dev/null | tr -d '\r' | sort)"
+
+# The kit sets what the programs need itself.
+start=$(date +%s)
+env -u OANOCACHE TESTKIT_UNATTENDED=1 "$(wine_loader "$WINE_ARCH")" cmd /c 'C:\Kit\OrvelClientToolTestKit\run-tests.cmd' \
+  </dev/null >"$ROOT/build/windows-$WINE_ARCH/testkit/run.log" 2>&1
+rc=$?
+took=$(( $(date +%s) - start ))
+report="$KIT/report.txt"
+check "run-tests.cmd exit code" 0 "$rc"
+[ -f "$report" ] || { echo "FAILED: no report.txt"; tail -30 "$ROOT/build/windows-$WINE_ARCH/testkit/run.log"; exit 1; }
+tr -d '\r' <"$report" | sed 's/^/  | /'
+closing=$(tr -d '\r' <"$report" | tail -1)
+check "no failure in the report" 0 "$(echo "$closing" | sed -n 's/.* \([0-9]*\) failed.*/\1/p')"
+check "every skip has a reason" 0 "$(grep -c 'no reason given' "$report")"
+
+# Every test of every program is in its results, as the program itself lists them.
+for program in "$KIT"/testbin/*/bin/*.exe; do
+  name=$(basename "$program" .exe)
+  listed=$(wine "$program" --gtest_list_tests </dev/null 2>/dev/null | tr -d '\r' | grep -c '^  ')
+  reported=$(grep -c '<testcase ' "$KIT/results/$name.xml" 2>/dev/null)
+  check "$name: tests in the report" "$listed" "${reported:-0}"
+  check "$name: a row in the report" 1 "$(grep -c "^  $name " "$report")"
+done
+
+# As it found the prefix.
+after=$(cd "$KIT" && find . | grep -v -e '^./results' -e '^./report.txt$' | sort)
+check "files after the run (but the report and results)" "$before" "$after"
+check "the kit's keys are gone" 1 "$(wine reg query 'HKCU\Software\OrvelTestKit' </dev/null >/dev/null 2>&1; echo $?)"
+check "the user's classes as before" "$classes_before" \
+  "$(wine reg query 'HKCU\Software\Classes' /s 2>/dev/null </dev/null | tr -d '\r' | sort)"
+running=0
+for pid in $(pgrep -f 'DatabaseServer.exe'); do
+  tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && running=$((running + 1))
+done
+check "no stand-in server running in the prefix" 0 "$running"
+echo "test kit: $(echo "$closing"), in $took s (the zip alone, a fresh prefix)"
+finish
