@@ -325,6 +325,9 @@ int main()
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(g_job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     SetConsoleCtrlHandler(OnCancel, TRUE);
+    // A program that crashes must end and be reported, not wait for someone to close the
+    // system's error box (or, under Wine, a debugger): the test programs inherit this.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
 
     std::printf("OrvelClientTool test kit in %s\n", g_kit.c_str());
     CleanUp();  // an earlier run that was cut off
