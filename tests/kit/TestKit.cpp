@@ -155,10 +155,17 @@ void EndKitServers()
 // programs' own folders and files (all but the program in each bin).
 bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
 
+CRITICAL_SECTION g_cleaning;  // a cancel and the run's own end may clean up at once
+
 void CleanUp()
 {
-    // Under Wine, which reads no per-user classes, the programs register for the machine.
-    Run("\"" + g_kit + "bin\\DatabaseServer.exe\" /UnregServer" + (UnderWine() ? "" : " /PerUser"), "", "", 30000);
+    EnterCriticalSection(&g_cleaning);
+    // Under Wine, which reads no per-user classes, the programs register for the machine;
+    // on Windows the machine's classes are not the kit's to touch.
+    const std::string server = "\"" + g_kit + "bin\\DatabaseServer.exe\" /UnregServer";
+    Run(server + " /PerUser", "", "", 30000);
+    if (UnderWine())
+        Run(server, "", "", 30000);
     EndKitServers();
     RegDeleteTreeA(HKEY_CURRENT_USER, kKitKey);
     RegDeleteKeyA(HKEY_CURRENT_USER, kKitKey);
@@ -171,14 +178,17 @@ void CleanUp()
             if (lstrcmpiA(entry.cFileName, (name + ".exe").c_str()) != 0)
                 RemoveTree(folder + "bin\\" + entry.cFileName);
     }
+    LeaveCriticalSection(&g_cleaning);
 }
 
-BOOL WINAPI OnCancel(DWORD)
+BOOL WINAPI OnCancel(DWORD event)
 {
     InterlockedExchange(&g_cancelled, 1);
     TerminateJobObject(g_job, 3);
     CleanUp();
-    return FALSE;  // and the process ends as asked
+    // Ctrl+C: the run goes on to write its report, marked cancelled. A closed window
+    // ends the process once this returns.
+    return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
 }
 
 std::string ReadText(const std::string& path)
@@ -320,6 +330,7 @@ int main()
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     g_kit = FullPath(Folder(self) + "..\\");
+    InitializeCriticalSection(&g_cleaning);
     g_job = CreateJobObjectA(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;

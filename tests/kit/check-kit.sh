@@ -40,6 +40,12 @@ wine 'C:\Kit\OrvelClientToolTestKit\bin\DatabaseServer.exe' /UnregServer /PerUse
 check "per-user registration taken away" "$classes_before" \
   "$(wine reg query 'HKCU\Software\Classes' /s 2>/dev/null </dev/null | tr -d '\r' | sort)"
 
+# What a run that was cut off (the window closed) leaves: the next run takes it away.
+wine 'C:\Kit\OrvelClientToolTestKit\bin\DatabaseServer.exe' /RegServer /PerUser </dev/null >/dev/null 2>&1
+wine reg add 'HKCU\Software\OrvelTestKit\Machine\SOFTWARE\OrvelServer' /v SystemType /d cs /f </dev/null >/dev/null 2>&1
+mkdir -p "$KIT/testbin/app_tests/data"
+printf 'left' >"$KIT/testbin/app_tests/data/.left" && printf 'left' >"$KIT/testbin/app_tests/bin/Dbaccess.ini"
+
 # The kit sets what the programs need itself.
 start=$(date +%s)
 env -u OANOCACHE TESTKIT_UNATTENDED=1 "$(wine_loader "$WINE_ARCH")" cmd /c 'C:\Kit\OrvelClientToolTestKit\run-tests.cmd' \
