@@ -152,7 +152,9 @@ TEST(PlacedProgram, RulesFromInsideProgramFiles)
 TEST(FolderRulesWin, ProgramPlacedUnderProgramFiles)
 {
     std::string folder = "C:\\Program Files\\OrvelTool";
-    CreateDirectoryA(folder.c_str(), nullptr);
+    bool made = CreateDirectoryA(folder.c_str(), nullptr);
+    if (!made && GetLastError() == ERROR_ACCESS_DENIED && InTestKit())
+        GTEST_SKIP() << "the kit's standard user may not place a program under C:\\Program Files";
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     ASSERT_TRUE(CopyFileA(self, (folder + "\\folder_tests.exe").c_str(), FALSE));
@@ -168,6 +170,8 @@ TEST(FolderRulesWin, ProgramPlacedUnderProgramFiles)
     CloseHandle(pi.hThread);
     EXPECT_EQ(0u, code) << "the placed copy's checks failed";
     DeleteFileA((folder + "\\folder_tests.exe").c_str());
+    if (made)
+        RemoveDirectoryA(folder.c_str());
 }
 
 TEST_F(Browser, ConfirmedFolderIsStoredAndShownAsStatus)

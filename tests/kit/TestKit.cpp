@@ -282,7 +282,7 @@ void ReadResults(const std::string& xml, Outcome* o)
             ++o->skipped;
             size_t s = xml.find("<skipped ", at);
             std::string why = s < end ? Attribute(xml, s, "message") : "";
-            o->skips += "  " + o->name + ": " + test + ": " + (why.empty() ? "(no reason given)" : why) + "\r\n";
+            o->skips += "  " + o->name + ": " + test + "\r\n" + Indented(why.empty() ? "(no reason given)" : why);
         } else {
             ++o->passed;
         }
