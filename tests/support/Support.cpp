@@ -192,9 +192,7 @@ int RunProgram(const std::string& commandLine)
 namespace {
 // Test programs lie in build/windows-<arch>/testbin/<name>/bin; the build's programs in its bin.
 std::string BuildBin() { return ProgramFolder() + "..\\..\\..\\bin\\"; }
-}  // namespace
 
-namespace {
 // The kit's standard user may not write the machine's classes: it registers for itself.
 // Wine 8 reads no per-user classes, and has no such user: there the kit registers for
 // the machine, as the Linux run does.
