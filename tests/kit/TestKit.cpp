@@ -297,6 +297,16 @@ std::string Tail(const std::string& text, int lines)
     return at == std::string::npos ? text : text.substr(at + 1);
 }
 
+const char kWindows[] =
+    "  every program: handles counted with GetProcessHandleCount (Wine answers it with 0,\r\n"
+    "  so there the system's handle table is counted instead)\r\n"
+    "  every program: no null graphics driver; dialogs show on this PC's screen\r\n";
+const char kUnderWine[] =
+    "\r\nUnder Wine\r\n"
+    "  the steps only Wine needs are taken (rpcss restarted after a server ended, handles\r\n"
+    "  counted in the system's handle table), and the server is registered for the machine:\r\n"
+    "  Wine reads no per-user classes\r\n";
+
 std::string SystemLine()
 {
     using Version = LONG(WINAPI*)(OSVERSIONINFOW*);
@@ -400,13 +410,7 @@ int main()
                          "  program            passed failed skipped   result\r\n" + table + "\r\nFailures\r\n" +
                          (failures.empty() ? "  none\r\n" : failures) + "\r\nSkipped, and why\r\n" +
                          (skips.empty() ? "  none\r\n" : skips) +
-                         "\r\nSteps only the Linux run under Wine takes, not taken here\r\n" +
-                         (notNeeded.empty() ? "  none\r\n" : notNeeded) +
-                         "  every program: handles counted with GetProcessHandleCount (Wine answers it with 0,\r\n"
-                         "  so there the system's handle table is counted instead)\r\n"
-                         "  every program: no null graphics driver; dialogs show on this PC's screen\r\n" +
-                         (UnderWine() ? "  under Wine: the server registered for the machine (Wine reads no per-user classes)\r\n"
-                                      : "") +
+                         (UnderWine() ? kUnderWine : "\r\nSteps only Wine needs, not taken on this PC\r\n" + notNeeded + kWindows) +
                          "\r\n";
     char closing[100];
     wsprintfA(closing, "%d passed, %d failed, %d skipped\r\n", passed, failed + (programsFailed && !failed), skipped);
