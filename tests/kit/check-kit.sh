@@ -72,6 +72,13 @@ done
 # As it found the prefix.
 after=$(cd "$KIT" && find . | grep -v -e '^./results' -e '^./report.txt$' | sort)
 check "files after the run (but the report and results)" "$before" "$after"
+# Nothing reached the machine's keys (the kit's user could not have written them).
+for view in 32 64; do
+  for key in OrvelServer OrvelDatabaseServer; do
+    check "HKLM\\SOFTWARE\\$key ($view-bit view) untouched" 1 \
+      "$(wine reg query "HKLM\\SOFTWARE\\$key" /reg:$view </dev/null >/dev/null 2>&1; echo $?)"
+  done
+done
 check "the kit's keys are gone" 1 "$(wine reg query 'HKCU\Software\OrvelTestKit' </dev/null >/dev/null 2>&1; echo $?)"
 check "the user's classes as before" "$classes_before" \
   "$(wine reg query 'HKCU\Software\Classes' /s 2>/dev/null </dev/null | tr -d '\r' | sort)"
