@@ -5,20 +5,24 @@
 namespace dbserver {
 
 const wchar_t kConfigKey[] = L"SOFTWARE\\OrvelDatabaseServer";
-const wchar_t kTestKitMachineKey[] = L"Software\\OrvelTestKit\\Machine";
 
+namespace {
+
+// The Windows test kit runs as a standard user, who may not write HKLM: its test programs
+// keep their machine keys under this key of the user's, and while it exists the settings
+// are read there.
 HKEY ConfigRoot()
 {
     static HKEY root = [] {
-        HKEY machine;
-        return RegOpenKeyExW(HKEY_CURRENT_USER, kTestKitMachineKey, 0, KEY_READ | KEY_NOTIFY, &machine) == ERROR_SUCCESS
-                   ? machine
+        HKEY kit;
+        return RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\OrvelTestKit\\Machine", 0, KEY_READ | KEY_NOTIFY, &kit) ==
+                       ERROR_SUCCESS
+                   ? kit
                    : HKEY_LOCAL_MACHINE;
     }();
     return root;
 }
 
-namespace {
 bool ReadValue(const wchar_t* name, DWORD* type, void* data, DWORD* size)
 {
     HKEY key;

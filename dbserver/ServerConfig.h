@@ -1,4 +1,5 @@
-// Settings of the stand-in server, under HKLM\SOFTWARE\OrvelDatabaseServer (32-bit view):
+// Settings of the stand-in server, under HKLM\SOFTWARE\OrvelDatabaseServer (32-bit view;
+// for the Windows test kit, under HKCU\Software\OrvelTestKit\Machine while that exists):
 //   DataFolder   REG_SZ     where the databases live; default: the Data folder beside
 //                           DatabaseServer.exe
 //   FreeSpaceMB  REG_DWORD  when present, the free space reported for the data folder's
@@ -24,12 +25,6 @@
 namespace dbserver {
 
 extern const wchar_t kConfigKey[];
-
-// The Windows test kit runs as a standard user, who may not write HKLM: its test
-// programs keep their machine keys under HKCU\Software\OrvelTestKit\Machine, and while
-// that key exists the settings are read there (ConfigRoot); HKLM otherwise.
-extern const wchar_t kTestKitMachineKey[];
-HKEY ConfigRoot();
 
 std::wstring ModuleFolder();          // folder of this executable, with a trailing backslash
 std::wstring DataFolder();            // with a trailing backslash
