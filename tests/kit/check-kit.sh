@@ -42,7 +42,11 @@ check "per-user registration taken away" "$classes_before" \
 
 # What a run that was cut off (the window closed) leaves: the next run takes it away.
 wine 'C:\Kit\OrvelClientToolTestKit\bin\DatabaseServer.exe' /RegServer /PerUser </dev/null >/dev/null 2>&1
-wine reg add 'HKCU\Software\OrvelTestKit\Machine\SOFTWARE\OrvelServer' /v SystemType /d cs /f </dev/null >/dev/null 2>&1
+# (a run cut off in the fault tests leaves a fault set for the server: a run that did not
+# clean up first would see every OpenDatabase refused)
+key='HKCU\Software\OrvelTestKit\Machine\SOFTWARE\OrvelDatabaseServer'
+wine reg add "$key" /v FaultOperation /d OpenDatabase /f </dev/null >/dev/null 2>&1
+wine reg add "$key" /v FaultCode /t REG_DWORD /d 1004 /f </dev/null >/dev/null 2>&1
 mkdir -p "$KIT/testbin/app_tests/data"
 printf 'left' >"$KIT/testbin/app_tests/data/.left" && printf 'left' >"$KIT/testbin/app_tests/bin/Dbaccess.ini"
 
