@@ -260,7 +260,13 @@ void BookBackupDialog::ExportBooks()
 void BookBackupDialog::ImportBook()
 {
     const std::string file = m_importFile;
-    Show(ImportNotice(ImportBookFile(file), file));
+    ImportOutcome outcome = ImportBookFile(file);
+    Show(ImportNotice(outcome, file));
+    // A server that is gone is said as such, as the export says it; the next call
+    // connects afresh.
+    if ((outcome.kind == ImportOutcome::Failed || outcome.kind == ImportOutcome::NoFreeSpaceFigure) &&
+        IsConnectionLost(outcome.value))
+        Show({FormatText(msg::kConnectionFailed, outcome.value), MB_OK | MB_ICONSTOP});
 }
 
 void BookBackupDialog::FillShelfCombo()

@@ -5,6 +5,7 @@
 #include "FolderTools.h"
 #include "MbText.h"
 #include "ProgramPath.h"
+#include "ServerConnection.h"
 #include "ServerNumbers.h"
 #include "TextConversion.h"
 
@@ -20,7 +21,7 @@ const long kMinimumFreeMegabytes = 300;
 
 // Paths handed to the server must fit the system's 260-byte buffers.
 const long kNameTooLong = ERROR_FILENAME_EXCED_RANGE;  // 206
-// A BOOK whose names give no folder name Windows would keep as written.
+// A BOOK whose names give no folder or file name Windows would keep as written.
 const long kNoFolderName = ERROR_INVALID_NAME;  // 123
 // A BOOK folder that is not provably the destination's own child.
 const long kNotOwnFolder = ERROR_BAD_PATHNAME;  // 161
@@ -38,13 +39,6 @@ long Backup(const std::string& database, const std::string& file)
     SysFreeString(name);
     SysFreeString(path);
     return code;
-}
-
-// The system's error for the call that just failed, or fallback when it left none.
-long LastError(DWORD fallback)
-{
-    DWORD error = GetLastError();
-    return static_cast<long>(error ? error : fallback);
 }
 
 // A server that fails or ends may leave files of its own naming, and one that is ending
@@ -72,10 +66,8 @@ void RemoveMadeFolders(const std::vector<std::string>& made, const std::string& 
 
 // The folder the server writes the new backup into, made by the export inside the BOOK
 // folder: ".n1" to ".n9", the first that nobody has. A dot name, so that emptying the
-// BOOK folder passes over it; short enough that "<folder>\1" is no longer than
-// "\<BookName>.mdf" (at least "\X.mdf"), so it fits wherever the backup's own path fits.
-// Whatever the server leaves there, under any name, goes with the folder. 0, or the
-// system's code.
+// BOOK folder passes over it. Whatever the server leaves there, under any name, goes
+// with the folder. 0, or the system's code.
 long MakeWorkFolder(const std::string& bookFolder, std::string* folder)
 {
     for (char n = '1'; n <= '9'; ++n) {
@@ -83,10 +75,46 @@ long MakeWorkFolder(const std::string& bookFolder, std::string* folder)
         if (CreateNewFolder(folder->c_str()))
             return 0;
         if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return LastError(ERROR_CANNOT_MAKE);
+            return LastErrorOr(ERROR_CANNOT_MAKE);
     }
     folder->clear();
     return ERROR_FILE_EXISTS;
+}
+
+// The name the server is handed for the new backup in the export's own folder: the
+// backup's own name, "<BookName>.mdf", as the system's server may insist on; where that
+// path would not fit the system's buffers (a backup path within four bytes of the
+// limit), "1.mdf", and where not even that fits, "1", which "\<BookName>.mdf" (at least
+// "\X.mdf") always leaves room for.
+std::string NewBackupName(const std::string& work, const std::string& database)
+{
+    for (const std::string& name : {database + ".mdf", std::string("1.mdf")})
+        if (work.size() + 1 + name.size() < kPathBufferSize)
+            return work + "\\" + name;
+    return work + "\\1";
+}
+
+// Another program (a virus scanner, an indexer) may hold the new backup, or the old one,
+// for a moment after it is written: the replace is tried again for a short while when
+// the system answers so. A read-only old backup, which no wait changes, is not waited on.
+const DWORD kReplaceWaitMs = 2000;
+
+bool ReplaceBackup(const std::string& newFile, const std::string& backupFile)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (MoveFileExA(newFile.c_str(), backupFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        const DWORD old = GetFileAttributesA(backupFile.c_str());
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                          (error == ERROR_ACCESS_DENIED && (old == INVALID_FILE_ATTRIBUTES || !(old & FILE_ATTRIBUTE_READONLY)));
+        if (!held || GetTickCount() - start >= kReplaceWaitMs) {
+            SetLastError(error);
+            return false;
+        }
+        Sleep(100);
+    }
 }
 
 // A backup the server says it wrote, proven before it takes the backup's name: there, a
@@ -110,12 +138,15 @@ ExportOutcome WriteBackup(const std::string& database, const std::string& destin
     long code = MakeWorkFolder(bookFolder, &work);
     if (code != 0)
         return Failed(code);
-    const std::string newFile = work + "\\1";
+    const std::string newFile = NewBackupName(work, database);
     code = Backup(database, newFile);
     if (code == 0 && !IsWrittenBackup(newFile))
         code = ERROR_FILE_INVALID;
     if (code != 0) {
-        RemoveOwnFolder(work);
+        // Only through a BOOK folder that is still the destination's own: one swapped for
+        // a link meanwhile would have the removal act behind it.
+        if (IsOwnBookFolder(destination, bookFolder))
+            RemoveOwnFolder(work);
         return Failed(code);
     }
     // Proven again right before the old backup is replaced: a folder that has become a
@@ -123,8 +154,8 @@ ExportOutcome WriteBackup(const std::string& database, const std::string& destin
     // touched then; the user learns where the new backup is.
     if (!IsOwnBookFolder(destination, bookFolder))
         return {ExportOutcome::NewKeptBeside, kNotOwnFolder, newFile};
-    if (!MoveFileExA(newFile.c_str(), backupFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        long error = LastError(ERROR_CANNOT_MAKE);
+    if (!ReplaceBackup(newFile, backupFile)) {
+        long error = LastErrorOr(ERROR_CANNOT_MAKE);
         RemoveOwnFolder(work);
         bool oldStays = GetFileAttributesA(backupFile.c_str()) != INVALID_FILE_ATTRIBUTES;
         return {oldStays ? ExportOutcome::NotReplaced : ExportOutcome::Failed, error, std::string()};
@@ -196,6 +227,11 @@ ExportOutcome ExportBook(const BookRecord& book, const std::string& destination,
     const std::string database = Field(book.BookName);
     if (database.empty())
         return {ExportOutcome::Skipped, 0, std::string()};
+    // The database name comes from the server and becomes the backup's file name: one
+    // that Windows would not keep as written ("..\x", "a:b", "CON") would put the backup
+    // elsewhere or into a stream, and the replace would overwrite whatever is there.
+    if (!IsPlainFolderName((database + ".mdf").c_str()))
+        return Failed(kNoFolderName);
     const std::string folderName = BookFolderName(book);
     if (folderName.empty())
         return Failed(kNoFolderName);
@@ -214,7 +250,7 @@ ExportOutcome ExportBook(const BookRecord& book, const std::string& destination,
         if (!mayOverwrite(bookFolder))
             return {ExportOutcome::Declined, 0, std::string()};
     } else if (!CreateDirectoryTree(bookFolder.c_str(), &made)) {
-        long error = LastError(ERROR_PATH_NOT_FOUND);
+        long error = LastErrorOr(ERROR_PATH_NOT_FOUND);
         RemoveMadeFolders(made, destination, bookFolder);
         return Failed(error);
     }
@@ -239,7 +275,10 @@ ImportOutcome ImportBookFile(const std::string& file)
     PathParts parts;
     SplitPath(file.c_str(), &parts);
     const char* database = parts.name;
-    if (access.OpenDatabase(database) != 0)
+    long open = access.OpenDatabase(database);
+    if (IsConnectionLost(open))
+        return {ImportOutcome::Failed, open};  // not a missing BOOK: the server is gone
+    if (open != 0)
         return {ImportOutcome::NoDatabase, 0};
     // Backups at a drive root (a USB stick) are accepted: no drive rule here.
     std::string sourceFolder = std::string(parts.drive) + parts.dir;

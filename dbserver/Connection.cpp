@@ -418,6 +418,8 @@ LONG Connection::BackupRestoreDatabase(LONG mode, BSTR database, BSTR path)
     // A client's path is a plain Windows path: at most 259 characters.
     if (file.empty() || file.size() >= MAX_PATH || file.find(L'\0') != std::wstring::npos)
         return kBadPath;
+    if (RequireMdfName() && (file.size() < 4 || lstrcmpiW(file.c_str() + file.size() - 4, L".mdf") != 0))
+        return kNotMdfName;
     std::wstring databaseFile = DatabaseFile(name);
     std::wstring key = KeyOf(name);
 

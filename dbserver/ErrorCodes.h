@@ -27,4 +27,5 @@ enum ServerCode : long {
     kFreeSpaceFailed = 1018,   // the free space of the data folder's drive is unknown
     kBadArgument = 1019,       // a required out-argument or text argument is missing
     kTooLarge = 1020,          // a table with more rows than a recordset can count
+    kNotMdfName = 1021,        // RequireMdfName set: a backup/restore file not named *.mdf
 };

@@ -76,6 +76,12 @@ bool FreeThreaded()
     return lstrcmpiW(ReadText(L"Apartment").c_str(), L"single") != 0;
 }
 
+bool RequireMdfName()
+{
+    DWORD type = 0, value = 0, size = sizeof value;
+    return ReadValue(L"RequireMdfName", &type, &value, &size) && type == REG_DWORD && value != 0;
+}
+
 namespace {
 
 // Every call looks at the faults, so they are kept in memory and read again only when

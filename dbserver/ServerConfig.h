@@ -6,6 +6,9 @@
 //                           drive (tests reach the import's 300 MB boundary with it)
 //   Apartment    REG_SZ     "single": one single-threaded apartment serves every client
 //                           in turn; otherwise (the default) the server is free-threaded
+//   RequireMdfName REG_DWORD  when not 0, a backup or restore path whose file name does
+//                           not end in ".mdf" is refused (kNotMdfName), as a server that
+//                           derives something from the extension would
 // Faults, for the tests of what the tool does when the server fails (read at each call):
 //   FaultOperation     REG_SZ     the operation that fails or is slow (OpenDatabase,
 //                                 CloseDatabase, OpenRecordset, ReadRecord, CloseRecordset,
@@ -30,6 +33,7 @@ std::wstring ModuleFolder();          // folder of this executable, with a trail
 std::wstring DataFolder();            // with a trailing backslash
 bool FreeSpaceOverride(DWORD* megabytes);
 bool FreeThreaded();
+bool RequireMdfName();
 std::wstring DatabaseFile(const std::wstring& name);  // data folder + name + ".mdf"
 
 // The fault set for operation (at row, for ReadRecord; -1 otherwise): waits out its

@@ -52,7 +52,18 @@ void EnvironmentSettingsDialog::OnOK()
         winui::AppMessageBox(msg::kDriveRoot);
         return;
     }
-    SaveWorkFolder(m_workFolder);
+    WorkFolderSave saved = SaveWorkFolder(m_workFolder, [] {
+        return winui::AppMessageBox(msg::kCreateWorkFolder, MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+    });
+    if (saved.notMade)
+        winui::AppMessageBox(FormatText(msg::kWorkFolderNotMade, m_workFolder, saved.notMade).c_str(), MB_OK | MB_ICONSTOP);
+    // A setting that was not saved keeps the dialog open, the text as entered: the user
+    // can put it right or cancel, and closing it never looks like a save.
+    if (saved.kind == WorkFolderSave::NotSaved) {
+        winui::AppMessageBox(FormatText(msg::kWorkFolderNotSaved, saved.iniPath.c_str(), saved.code).c_str(),
+                             MB_OK | MB_ICONSTOP);
+        return;
+    }
     EndDialog(IDOK);
 }
 

@@ -33,6 +33,14 @@ std::string ProfileRootOf(const char* desktop)
     return std::string(desktop, second);
 }
 
+bool IsVolumeRootText(const char* full, const char* volume)
+{
+    std::string closed = full;
+    if (closed.empty() || FindLastChar(closed.c_str(), '\\') != closed.c_str() + closed.size() - 1)
+        closed += '\\';
+    return closed.size() == std::string(volume).size() && StartsWithNoCase(closed.c_str(), volume);
+}
+
 bool IsDriveRootText(const char* path)
 {
     char c = path[0];

@@ -15,6 +15,10 @@ std::string ProfileRootOf(const char* desktop);
 
 // Whether path is written as a drive root: "X:\" or "X:".
 bool IsDriveRootText(const char* path);
+// Whether the full path full (with or without its closing backslash) is the volume path
+// volume (which ends in one), letter case aside: a drive's root or the folder a volume is
+// mounted on.
+bool IsVolumeRootText(const char* full, const char* volume);
 
 #ifdef _WIN32
 // The root of a fixed drive (C:\, C:, \, or a folder a fixed volume is mounted on):

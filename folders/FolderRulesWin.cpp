@@ -8,9 +8,6 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <mbstring.h>
-
-#include <cstring>
 
 namespace {
 
@@ -37,12 +34,46 @@ bool AddVariableFolder(const char* variable, std::vector<std::string>* list)
     return true;
 }
 
+// The folder as the system resolves it ("." and ".." gone, relative to the current
+// folder); empty when it cannot be resolved into a path buffer.
+std::string FullPathText(const char* path)
+{
+    char full[kPathBufferSize];
+    DWORD n = *path ? GetFullPathNameA(path, sizeof full, full, nullptr) : 0;
+    return n == 0 || n >= sizeof full ? std::string() : std::string(full);
+}
+
+bool IsUnusableText(const char* path)
+{
+    if (IsSystemFolder(path))
+        return true;
+    winui::Application* app = winui::Application::Current();
+    HWND owner = app ? app->MainWindow() : nullptr;
+    LPITEMIDLIST desktop = nullptr;
+    if (SHGetSpecialFolderLocation(owner, CSIDL_DESKTOP, &desktop) != S_OK || !desktop)
+        return false;
+    char desktopPath[kPathBufferSize];
+    BOOL ok = SHGetPathFromIDListA(desktop, desktopPath);
+    CoTaskMemFree(desktop);
+    if (!ok) {
+        winui::AppMessageBox(msg::kTechnicalFolderError);
+        return false;
+    }
+    std::string root = ProfileRootOf(desktopPath);
+    return FindSubstring(path, root.c_str()) != nullptr;
+}
+
 }  // namespace
 
+// The exemption holds for the folder as typed and as the system resolves it alike:
+// "<program folder>\..\..\Windows" is written inside the program's folder but is the
+// Windows folder.
 bool IsInsideProgramFolder(const char* path)
 {
     std::string folder = ProgramFolderText();
-    return !folder.empty() && IsInsideFolderText(path, folder.c_str());
+    std::string full = FullPathText(path);
+    return !folder.empty() && !full.empty() && IsInsideFolderText(path, folder.c_str()) &&
+           IsInsideFolderText(full.c_str(), folder.c_str());
 }
 
 std::vector<std::string> SystemFolders()
@@ -63,24 +94,14 @@ bool IsSystemFolder(const char* path)
     return IsUnderSystemFolder(path, SystemFolders());
 }
 
+// Refused as typed or as the system resolves it: "." and ".." can lead a harmless text
+// into the Windows folder or the profile.
 bool IsUnusableFolder(const char* path)
 {
-    if (IsSystemFolder(path))
+    if (IsUnusableText(path))
         return true;
-    winui::Application* app = winui::Application::Current();
-    HWND owner = app ? app->MainWindow() : nullptr;
-    LPITEMIDLIST desktop = nullptr;
-    if (SHGetSpecialFolderLocation(owner, CSIDL_DESKTOP, &desktop) != S_OK || !desktop)
-        return false;
-    char desktopPath[kPathBufferSize];
-    BOOL ok = SHGetPathFromIDListA(desktop, desktopPath);
-    CoTaskMemFree(desktop);
-    if (!ok) {
-        winui::AppMessageBox(msg::kTechnicalFolderError);
-        return false;
-    }
-    std::string root = ProfileRootOf(desktopPath);
-    return FindSubstring(path, root.c_str()) != nullptr;
+    std::string full = FullPathText(path);
+    return !full.empty() && full != path && IsUnusableText(full.c_str());
 }
 
 bool IsFixedDriveRoot(const char* path)
@@ -92,12 +113,9 @@ bool IsFixedDriveRoot(const char* path)
     // mounted; Wine answers so for any folder of a fixed drive. So a text counts as a root
     // when its full path is the volume path the system gives for it, and only then is the
     // drive asked.
-    char full[kPathBufferSize], volume[kPathBufferSize];
-    DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
-    if (!*path || n == 0 || n + 1 >= sizeof full || !GetVolumePathNameA(path, volume, sizeof volume))
+    char volume[kPathBufferSize];
+    std::string full = FullPathText(path);
+    if (full.empty() || !GetVolumePathNameA(path, volume, sizeof volume))
         return false;
-    if (FindLastChar(full, '\\') != full + n - 1)
-        std::strcat(full, "\\");
-    bool root = _mbsicmp(reinterpret_cast<const unsigned char*>(full), reinterpret_cast<const unsigned char*>(volume)) == 0;
-    return root && GetDriveTypeA(volume) == DRIVE_FIXED;
+    return IsVolumeRootText(full.c_str(), volume) && GetDriveTypeA(volume) == DRIVE_FIXED;
 }

@@ -36,23 +36,6 @@ int CALLBACK BrowseFolderCallback(HWND window, UINT message, LPARAM parameter, L
 // character is never more than its bytes, so counting bytes keeps to the rule.
 const size_t kShortFolderPathLimit = MAX_PATH - 12;
 
-// The \\?\ form of text's full path (\\?\UNC\server\share\... for a network path),
-// which no path-length rule of the A and W calls applies to; empty when text is no
-// valid multibyte text or its full path does not fit a path buffer.
-std::wstring ExtendedPath(const char* text)
-{
-    wchar_t wide[kPathBufferSize], full[kPathBufferSize];
-    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, wide, kPathBufferSize))
-        return std::wstring();
-    DWORD n = GetFullPathNameW(wide, kPathBufferSize, full, nullptr);
-    if (n == 0 || n >= kPathBufferSize) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return std::wstring();
-    }
-    return full[0] == L'\\' && full[1] == L'\\' ? std::wstring(L"\\\\?\\UNC\\") + (full + 2)
-                                              : std::wstring(L"\\\\?\\") + full;
-}
-
 BOOL CreateFolder(const char* text)
 {
     // The limit is on the path as the system resolves it: a relative text from a deep
@@ -112,6 +95,29 @@ bool EnsureFolder(const char* text, std::vector<std::string>* created)
 }
 
 }  // namespace
+
+long LastErrorOr(unsigned long fallback)
+{
+    DWORD error = GetLastError();
+    return static_cast<long>(error ? error : fallback);
+}
+
+std::wstring ExtendedPath(const char* text)
+{
+    wchar_t wide[kPathBufferSize], full[kPathBufferSize];
+    if (!MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, wide, kPathBufferSize))
+        return std::wstring();
+    DWORD n = GetFullPathNameW(wide, kPathBufferSize, full, nullptr);
+    if (n == 0 || n >= kPathBufferSize) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return std::wstring();
+    }
+    // Already in the \\?\ or device form: nothing to add.
+    if (full[0] == L'\\' && full[1] == L'\\' && (full[2] == L'?' || full[2] == L'.') && full[3] == L'\\')
+        return full;
+    return full[0] == L'\\' && full[1] == L'\\' ? std::wstring(L"\\\\?\\UNC\\") + (full + 2)
+                                              : std::wstring(L"\\\\?\\") + full;
+}
 
 bool BrowseForFolder(const char* title, char* path, size_t pathSize)
 {

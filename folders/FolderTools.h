@@ -17,6 +17,14 @@ void TruncateAtInvalidNameChar(const char* text, char* out, size_t outSize);
 bool IsPlainFolderName(const char* name);
 
 #ifdef _WIN32
+// The system's error for the call that just failed, or fallback when it left none.
+long LastErrorOr(unsigned long fallback);
+
+// The \\?\ form of text's full path (\\?\UNC\server\share\... for a network path),
+// which no path-length rule of the A and W calls applies to; empty when text is no
+// valid multibyte text or its full path does not fit a path buffer.
+std::wstring ExtendedPath(const char* text);
+
 // The shell's folder browser, preselecting path; on confirming a file-system folder its
 // full path is stored in path (pathSize bytes) and the result is true. Cancel, a choice
 // without a file-system path, or one that does not fit: false, path unchanged.

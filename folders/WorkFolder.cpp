@@ -2,8 +2,6 @@
 
 #include "FolderTools.h"
 #include "MbText.h"
-#include "MessageBox.h"
-#include "Messages.h"
 #include "ProgramPath.h"
 
 #include <cstring>
@@ -25,12 +23,13 @@ bool IniPath(const char* fileName, char* out)
 
 }  // namespace
 
-bool GetProgramIniString(const char* fileName, const char* section, const char* key, char* buffer, DWORD* length)
+bool GetProgramIniString(const char* fileName, const char* section, const char* key, char* buffer, DWORD* length,
+                         DWORD bufferSize)
 {
     char path[kPathBufferSize];
     if (!IniPath(fileName, path) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
         return false;
-    DWORD n = GetPrivateProfileStringA(section, key, "", buffer, kPathBufferSize, path);
+    DWORD n = GetPrivateProfileStringA(section, key, "", buffer, bufferSize, path);
     if (length)
         *length = n;
     return true;
@@ -49,12 +48,13 @@ bool WriteProgramIniString(const char* fileName, const char* section, const char
 void GetWorkFolder(char* buffer, size_t size)
 {
     std::memset(buffer, 0, size);
-    char stored[kPathBufferSize] = "";
+    // Read with room to spare, so that a stored path of 259 bytes, which the dialog
+    // accepts, is told from one that was longer and got cut: a folder is never created
+    // or shown from a cut path.
+    char stored[kPathBufferSize + 2] = "";
     DWORD length = 0;
-    if (GetProgramIniString("Dbaccess.ini", "Path", "WorkPath", stored, &length)) {
-        // A value that fills the whole buffer may have been cut: a folder is never
-        // created or shown from a cut path.
-        if (length >= kPathBufferSize - 1)
+    if (GetProgramIniString("Dbaccess.ini", "Path", "WorkPath", stored, &length, sizeof stored)) {
+        if (length >= kPathBufferSize)
             stored[0] = '\0';
         CopyText(buffer, size, stored);
     }
@@ -79,27 +79,27 @@ void GetWorkFolder(char* buffer, size_t size)
         CreateDirectoryTree(buffer);
 }
 
-void SaveWorkFolder(const char* path)
+WorkFolderSave SaveWorkFolder(const char* path, const CreateQuestion& mayCreate)
 {
+    WorkFolderSave outcome = {WorkFolderSave::Saved, 0, 0, std::string()};
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
-        if (winui::AppMessageBox(msg::kCreateWorkFolder, MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-            return;
+        if (!mayCreate())
+            return {WorkFolderSave::Declined, 0, 0, std::string()};
         // The path is stored all the same, but the user learns that the folder is not
         // there and why.
-        if (!CreateDirectoryTree(path)) {
-            long error = static_cast<long>(GetLastError() ? GetLastError() : ERROR_CANNOT_MAKE);
-            winui::AppMessageBox(FormatText(msg::kWorkFolderNotMade, path, error).c_str(), MB_OK | MB_ICONSTOP);
-        }
+        if (!CreateDirectoryTree(path))
+            outcome.notMade = LastErrorOr(ERROR_CANNOT_MAKE);
     }
     char value[kPathBufferSize];
     CopyText(value, sizeof value, path);
     // A settings file that another program holds, that is read-only, or a program folder
-    // the user may not write to: the setting is not saved, and the dialog must not close
-    // as if it were.
+    // the user may not write to: the setting is not saved.
     if (!WriteProgramIniString("Dbaccess.ini", "Path", "WorkPath", value)) {
-        long error = static_cast<long>(GetLastError() ? GetLastError() : ERROR_WRITE_FAULT);
+        outcome.kind = WorkFolderSave::NotSaved;
+        outcome.code = LastErrorOr(ERROR_WRITE_FAULT);
         char ini[kPathBufferSize] = "Dbaccess.ini";
         IniPath("Dbaccess.ini", ini);
-        winui::AppMessageBox(FormatText(msg::kWorkFolderNotSaved, ini, error).c_str(), MB_OK | MB_ICONSTOP);
+        outcome.iniPath = ini;
     }
+    return outcome;
 }

@@ -87,7 +87,7 @@ TEST_F(ExportImport, ExportWritesTheBackupUnderTheSiteName)
     // The server writes into the export's own folder inside the BOOK folder, which then
     // goes: the new backup alone is left.
     const std::string folder = out + "\\" + Ansi(u8"国道改良工事");
-    EXPECT_EQ("BackupRestoreDatabase(0,BOOK0101," + folder + "\\.n1\\1)", fake.calls.back());
+    EXPECT_EQ("BackupRestoreDatabase(0,BOOK0101," + folder + "\\.n1\\BOOK0101.mdf)", fake.calls.back());
     EXPECT_EQ(std::vector<std::string>({"BOOK0101.mdf"}), FolderEntries(folder));
 }
 

@@ -4,12 +4,15 @@
 #include "BookTransfer.h"
 #include "DatabaseAccess.h"
 #include "FakeDatabaseServer.h"
+#include "FolderTools.h"
 #include "Support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
+#include <thread>
 
 using namespace testsupport;
 
@@ -193,6 +196,10 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         /* 25 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, nullptr, "", false, true, false, true, 0, kAll},
         // Windows replaces no read-only file (Wine would).
         /* 26 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, nullptr, "", false, true, false, true, 0, kReadOnly},
+        // A database name from the server that Windows would not keep as a file name.
+        /* 27 */ {u8"県道工事", "..\\BOOK0999", false, 0, 0, ExportOutcome::Failed, ERROR_INVALID_NAME, nullptr},
+        /* 28 */ {u8"県道工事", "BOOK:0101", false, 0, 0, ExportOutcome::Failed, ERROR_INVALID_NAME, nullptr},
+        /* 29 */ {u8"県道工事", "con", false, 0, 0, ExportOutcome::Failed, ERROR_INVALID_NAME, nullptr},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
@@ -283,8 +290,10 @@ TEST_F(Transfer, ABookFolderThatIsALinkIsNeverEmptied)
 
 // A BOOK folder swapped for a link to another folder once the server has written (Wine
 // makes no links, and moves a link's target when asked to move the link: the swap is
-// made by a Unix shell, whose end Wine does not report, so it is waited for): the proof made right before the replace finds it, nothing
-// behind the link is replaced or deleted, and the user learns where the new backup is.
+// made by a Unix shell, whose end Wine does not report, so it is waited for): the proof
+// made right before the replace finds it, nothing behind the link is replaced or deleted,
+// and the user learns where the new backup is. Where the new backup is then not seen
+// (the link leads where it is not), the export fails and removes nothing through the link.
 TEST_F(Transfer, ABookFolderSwappedForALinkMeanwhileIsNotTouched)
 {
     if (InTestKit())
@@ -296,32 +305,89 @@ TEST_F(Transfer, ABookFolderSwappedForALinkMeanwhileIsNotTouched)
     for (char& ch : unixDest)
         ch = ch == '\\' ? '/' : ch;
     const std::string folder = linksDest + "\\real";
-    RemoveTree(folder);
-    CreateDirectoryA(folder.c_str(), nullptr);
-    WriteFile(folder + "\\BOOK0101.mdf", "old");
-    // What the link leads to looks like a written backup in the export's own folder.
-    CreateDirectoryA((elsewhere + "\\.n1").c_str(), nullptr);
-    WriteFile(elsewhere + "\\.n1\\1", "stranger");
-    const std::map<std::string, std::string> behind = FilesBelow(elsewhere);
-    bool swapped = false;
-    fake.afterBackup = [&] {
-        RunProgram("/bin/sh -c \"rm -rf " + unixDest + "/real-moved && mv " + unixDest + "/real " + unixDest +
-                             "/real-moved && ln -s ../elsewhere " + unixDest + "/real\"");
-        for (int i = 0; i < 100 && !swapped; ++i, Sleep(50))
-            swapped = GetFileAttributesA((folder + "-moved\\BOOK0101.mdf").c_str()) != INVALID_FILE_ATTRIBUTES &&
-                      GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES &&
-                      (GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    for (bool decoy : {true, false}) {
+        SCOPED_TRACE(decoy ? "a written backup behind the link" : "nothing of that name behind the link");
+        RemoveTree(folder);
+        CreateDirectoryA(folder.c_str(), nullptr);
+        WriteFile(folder + "\\BOOK0101.mdf", "old");
+        // What the link leads to looks like a written backup in the export's own folder,
+        // or holds other files there.
+        CreateDirectoryA((elsewhere + "\\.n1").c_str(), nullptr);
+        WriteFile(elsewhere + "\\.n1\\" + (decoy ? "BOOK0101.mdf" : "other"), "stranger");
+        const std::map<std::string, std::string> behind = FilesBelow(elsewhere);
+        bool swapped = false;
+        fake.afterBackup = [&] {
+            RunProgram("/bin/sh -c \"rm -rf " + unixDest + "/real-moved && mv " + unixDest + "/real " + unixDest +
+                       "/real-moved && ln -s ../elsewhere " + unixDest + "/real\"");
+            for (int i = 0; i < 100 && !swapped; ++i, Sleep(50))
+                swapped = GetFileAttributesA((folder + "-moved\\BOOK0101.mdf").c_str()) != INVALID_FILE_ATTRIBUTES &&
+                          GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                          (GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+        };
+        ExportOutcome outcome = ExportBook(Book("BOOK0101", "real"), linksDest, [](const std::string&) { return true; });
+        RunProgram("/bin/sh -c \"rm -f " + unixDest + "/real\"");
+        ASSERT_TRUE(swapped) << "the swap could not be made";
+        EXPECT_EQ(decoy ? ExportOutcome::NewKeptBeside : ExportOutcome::Failed, outcome.kind);
+        EXPECT_EQ(decoy ? ERROR_BAD_PATHNAME : ERROR_FILE_INVALID, outcome.code);
+        EXPECT_EQ(behind, FilesBelow(elsewhere)) << "a file behind the link was replaced or deleted";
+        std::map<std::string, std::string> moved = {{"BOOK0101.mdf", "old"},
+                                                    {".n1\\BOOK0101.mdf", "BOOK0101 backup #" + std::string(decoy ? "1" : "2")}};
+        EXPECT_EQ(moved, FilesBelow(folder + "-moved"));
+        RemoveTree(folder + "-moved");
+        RemoveTree(elsewhere + "\\.n1");
+    }
+}
+
+// A virus scanner or an indexer opens a file right after it is written, and lets it go
+// a moment later: the new backup held so is still put in place, and a failed one's
+// remains still go; held longer than the tool waits (2 s), the old backup stays, nothing
+// of the new one is left, and the user is told.
+TEST_F(Transfer, AFileHeldForAMomentAfterItIsWritten)
+{
+    const struct {
+        bool oldBackup;
+        long server;
+        DWORD heldMs;
+        ExportOutcome::Kind kind;
+        long code;
+    } cases[] = {
+        /* 0 */ {true, 0, 500, ExportOutcome::Exported, 0},
+        /* 1 */ {false, 0, 500, ExportOutcome::Exported, 0},
+        /* 2 */ {true, 1010, 500, ExportOutcome::Failed, 1010},  // its partial file goes
+        /* 3 */ {true, 0, 3000, ExportOutcome::NotReplaced, ERROR_SHARING_VIOLATION},
     };
-    ExportOutcome outcome = ExportBook(Book("BOOK0101", "real"), linksDest, [](const std::string&) { return true; });
-    RunProgram("/bin/sh -c \"rm -f " + unixDest + "/real\"");
-    ASSERT_TRUE(swapped) << "the swap could not be made";
-    EXPECT_EQ(ExportOutcome::NewKeptBeside, outcome.kind);
-    EXPECT_EQ(ERROR_BAD_PATHNAME, outcome.code);
-    EXPECT_EQ(behind, FilesBelow(elsewhere)) << "a file behind the link was replaced or deleted";
-    std::map<std::string, std::string> moved = {{"BOOK0101.mdf", "old"}, {".n1\\1", "BOOK0101 backup #1"}};
-    EXPECT_EQ(moved, FilesBelow(folder + "-moved"));
-    RemoveTree(folder + "-moved");
-    RemoveTree(elsewhere + "\\.n1");
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
+        const auto& c = cases[i];
+        SetUp();
+        const std::string folder = dest + "\\" + Ansi(u8"県道工事");
+        if (c.oldBackup) {
+            CreateDirectoryA(folder.c_str(), nullptr);
+            WriteFile(folder + "\\BOOK0101.mdf", "the old backup");
+        }
+        std::map<std::string, std::string> expected = Files();
+        if (c.kind == ExportOutcome::Exported)
+            expected["dest\\" + Ansi(u8"県道工事") + "\\BOOK0101.mdf"] = "BOOK0101 backup #1";
+        fake.backupResult = c.server;
+        std::thread holder;
+        fake.afterBackup = [&] {
+            // The path the server was handed: "BackupRestoreDatabase(0,BOOK0101,<path>)".
+            const std::string& call = fake.calls.back();
+            const std::string path = call.substr(call.find(',', call.find(',') + 1) + 1);
+            HANDLE h = CreateFileA(path.substr(0, path.size() - 1).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(INVALID_HANDLE_VALUE, h);
+            holder = std::thread([h, &c] {
+                Sleep(c.heldMs);
+                CloseHandle(h);
+            });
+        };
+        ExportOutcome outcome = ExportBook(Book("BOOK0101", u8"県道工事"), dest, [](const std::string&) { return true; });
+        holder.join();
+        EXPECT_EQ(c.kind, outcome.kind);
+        EXPECT_EQ(c.code, outcome.code);
+        EXPECT_EQ(expected, Files());
+    }
 }
 
 // The server's buffers hold 260 bytes: every backup path up to 259 bytes is written, the
@@ -330,30 +396,54 @@ TEST_F(Transfer, ABookFolderSwappedForALinkMeanwhileIsNotTouched)
 // name too long.
 TEST_F(Transfer, TheBackupPathLimit)
 {
-    for (size_t length : {245u, 248u, 249u, 255u, 259u, 260u}) {
+    // The server is handed the backup's own name in the export's folder (".n1", four
+    // bytes more) where that fits, else "1.mdf", else "1".
+    const struct {
+        size_t length;
+        const char* database;
+        const char* handed;
+    } cases[] = {
+        /* 0 */ {245, "BOOK0101", "BOOK0101.mdf"},
+        /* 1 */ {248, "BOOK0101", "BOOK0101.mdf"},
+        /* 2 */ {249, "BOOK0101", "BOOK0101.mdf"},
+        /* 3 */ {255, "BOOK0101", "BOOK0101.mdf"},
+        /* 4 */ {256, "BOOK0101", "1.mdf"},
+        /* 5 */ {259, "BOOK0101", "1.mdf"},
+        /* 6 */ {256, "B1", "1.mdf"},
+        /* 7 */ {257, "B1", "1"},
+        /* 8 */ {259, "B1", "1"},
+        /* 9 */ {260, "BOOK0101", nullptr},
+    };
+    for (const auto& row : cases) {
+        const size_t length = row.length;
+        const std::string database = row.database;
         for (bool again : {false, true}) {
-            SCOPED_TRACE(std::to_string(length) + (again ? " again" : ""));
+            SCOPED_TRACE(std::to_string(length) + " " + database + (again ? " again" : ""));
             SetUp();
             fake.calls.clear();
-            // <destination>\ddd...\<99 s>\BOOK0101.mdf, exactly length bytes.
+            // <destination>\ddd...\<99 s>\<database>.mdf, exactly length bytes.
             char full[MAX_PATH];
             GetFullPathNameA(dest.c_str(), sizeof full, full, nullptr);
             const std::string site(99, 's');
-            const size_t pad = length - std::strlen(full) - 2 - site.size() - std::strlen("\\BOOK0101.mdf");
+            const size_t pad = length - std::strlen(full) - 2 - site.size() - database.size() - 5;
             const std::string destination = std::string(full) + "\\" + std::string(pad, 'd');
             CreateDirectoryA(destination.c_str(), nullptr);
-            const std::string file = destination + "\\" + site + "\\BOOK0101.mdf";
+            const std::string file = destination + "\\" + site + "\\" + database + ".mdf";
             ASSERT_EQ(length, file.size());
             if (again) {
-                CreateDirectoryA((destination + "\\" + site).c_str(), nullptr);
+                CreateDirectoryTree((destination + "\\" + site).c_str());
                 WriteFile(file, "the old backup");
             }
             const bool fits = length < 260;
-            ExportOutcome outcome = ExportBook(Book("BOOK0101", site.c_str()), destination, [](const std::string&) { return true; });
+            ExportOutcome outcome = ExportBook(Book(database, site.c_str()), destination, [](const std::string&) { return true; });
             EXPECT_EQ(fits ? ExportOutcome::Exported : ExportOutcome::Failed, outcome.kind);
             EXPECT_EQ(fits ? 0 : ERROR_FILENAME_EXCED_RANGE, outcome.code);
-            EXPECT_EQ(fits ? "BOOK0101 backup #1" : again ? "the old backup" : "", ReadFile(file));
-            EXPECT_EQ(fits ? 1u : 0u, fake.calls.size()) << "a 260-byte path never reaches the server";
+            EXPECT_EQ(fits ? database + " backup #1" : again ? "the old backup" : "", ReadFile(file));
+            ASSERT_EQ(fits ? 1u : 0u, fake.calls.size()) << "a 260-byte path never reaches the server";
+            if (fits) {
+                const std::string handed = "," + destination + "\\" + site + "\\.n1\\" + row.handed + ")";
+                EXPECT_EQ(handed, fake.calls[0].substr(fake.calls[0].size() - std::min(handed.size(), fake.calls[0].size())));
+            }
             EXPECT_EQ(fits || again ? 1u : 0u, FilesBelow(destination).size()) << "one complete backup, nothing beside it";
         }
     }
@@ -408,6 +498,7 @@ TEST_F(Transfer, ImportOutcomes)
     CreateDirectoryA((ProgramFolder() + "kamiwork").c_str(), nullptr);
     WriteFile(own, "backup");
     WriteFile(beside, "backup");
+    const long kGone = static_cast<long>(0x800706BA);  // RPC_S_SERVER_UNAVAILABLE
     struct Case {
         std::string file;
         long freeSpace;
@@ -432,6 +523,9 @@ TEST_F(Transfer, ImportOutcomes)
         /* 9 */ {unusable, 300, 0, 0, 0, ImportOutcome::Unusable, 0, false},
         /* 10 */ {own, 300, 0, 0, 0, ImportOutcome::Restored, 0, true, true},
         /* 11 */ {beside, 300, 0, 0, 0, ImportOutcome::Unusable, 0, false, true},
+        // The server gone when the BOOK is looked for: a failure with its code, not "no
+        // such BOOK" (last: the next call would connect afresh).
+        /* 12 */ {file, 300, 0, kGone, 0, ImportOutcome::Failed, kGone, false},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE("case " + std::to_string(i));

@@ -77,7 +77,7 @@ void ClearFaults()
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kConfig, 0, KEY_WRITE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
         return;
-    for (const char* name : {"FaultOperation", "FaultCode", "FaultDelayMs", "FaultRow", "FaultExitAfterBytes"})
+    for (const char* name : {"FaultOperation", "FaultCode", "FaultDelayMs", "FaultRow", "FaultExitAfterBytes", "RequireMdfName"})
         RegDeleteValueA(key, name);
     RegCloseKey(key);
 }
@@ -185,6 +185,8 @@ struct Case {
     DWORD exitAfter;
     std::vector<std::string> messages;  // UTF-8 patterns
     bool backupWritten;                 // the export's new backup is where it belongs
+    bool requireMdf = false;            // the server refuses a file not named *.mdf, as the
+                                        // system's own may
 };
 
 struct Figures {
@@ -270,6 +272,8 @@ TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
     std::map<std::string, std::string> dataBefore = FilesBelow(Data());
     if (c.faultOperation)
         SetFault(c.faultOperation, c.code, c.delayMs, c.row, c.exitAfter);
+    if (c.requireMdf)
+        SetMachineDword(kConfig, "RequireMdfName", 1);
 
     MessageBoxRecorder boxes;
     for (int i = 0; i < 4; ++i)
@@ -408,7 +412,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"server ends during an export over an old backup", Op::ExportOver, Where::Local, "BackupRestoreDatabase",
              0, 0, -1, 65536, {kQuestion, kExportFailed, kConnection}, false},
         Case{"server ends during a restore", Op::Import, Where::Local, "BackupRestoreDatabase", 0, 0, -1, 65536,
-             {u8"「*」のインポートに失敗しました。#"}, false},
+             {u8"「*」のインポートに失敗しました。#", kConnection}, false},
         Case{"backup refused by the server", Op::Export, Where::Local, "BackupRestoreDatabase", 1010, 0, -1, 0,
              {kExportFailed}, false},
         Case{"restore refused by the server", Op::Import, Where::Local, "BackupRestoreDatabase", 1013, 0, -1, 0,
@@ -431,7 +435,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"backup path of 259 bytes, again over itself", Op::ExportOver, Where::Long, nullptr, 0, 0, -1, 0,
              {kQuestion, kDone}, true},
         Case{"restore from a backup path of 259 bytes", Op::Import, Where::Long, nullptr, 0, 0, -1, 0,
-             {u8"BOOKのインポートが終了しました。"}, false}),
+             {u8"BOOKのインポートが終了しました。"}, false},
+        // A server that insists on the .mdf name: the export hands it the backup's own
+        // name, or near the length limit "1.mdf"; the import the backup itself.
+        Case{"export to a server that takes *.mdf names only", Op::ExportOver, Where::Local, nullptr, 0, 0, -1, 0,
+             {kQuestion, kDone}, true, true},
+        Case{"export of 259 bytes to a server that takes *.mdf names only", Op::Export, Where::Long, nullptr, 0, 0, -1,
+             0, {kDone}, true, true},
+        Case{"restore by a server that takes *.mdf names only", Op::Import, Where::Local, nullptr, 0, 0, -1, 0,
+             {u8"BOOKのインポートが終了しました。"}, false, true}),
     [](const testing::TestParamInfo<Case>& info) { return "case" + std::to_string(info.index); });
 
 }  // namespace

@@ -150,3 +150,25 @@ TEST(FolderRules, DriveRootTexts)
     for (const char* other : {"C:\\x", "C:\\\\", "\\\\server\\share", "work", "", "1:\\", "CC:\\"})
         EXPECT_FALSE(IsDriveRootText(other)) << other;
 }
+
+// A full path against the volume path the system gives for it: a root or a mount point,
+// written with or without its closing backslash; a folder below one is neither.
+TEST(FolderRules, VolumeRootTexts)
+{
+    const struct {
+        std::string full, volume;
+        bool root;
+    } cases[] = {
+        /* 0 */ {"C:\\", "C:\\", true},
+        /* 1 */ {"c:\\", "C:\\", true},
+        /* 2 */ {"C:\\mnt\\disk", "C:\\mnt\\disk\\", true},  // a volume mounted on a folder
+        /* 3 */ {"C:\\MNT\\Disk\\", "C:\\mnt\\disk\\", true},
+        /* 4 */ {"C:\\mnt\\disk\\x", "C:\\mnt\\disk\\", false},
+        /* 5 */ {"C:\\mnt", "C:\\", false},
+        /* 6 */ {"C:\\" + HYO, "C:\\" + HYO + "\\", true},  // 表 ends in the byte of a backslash
+        /* 7 */ {"C:\\" + HYO, "C:\\", false},
+        /* 8 */ {"", "C:\\", false},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+        EXPECT_EQ(cases[i].root, IsVolumeRootText(cases[i].full.c_str(), cases[i].volume.c_str())) << "case " << i;
+}

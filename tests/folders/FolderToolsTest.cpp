@@ -135,6 +135,44 @@ TEST(FolderRulesWin, TheRunningSystem)
     std::string program = ProgramFolder();
     EXPECT_TRUE(IsInsideProgramFolder((program + "kamiwork").c_str()));
     EXPECT_FALSE(IsInsideProgramFolder(program.substr(0, program.size() - 1).c_str()));
+    // Written inside the program's folder, resolved to the Windows folder: no exemption,
+    // and the Windows folder is seen through the "..".
+    std::string up = program;
+    for (size_t i = 3; i < program.size(); ++i)
+        up += program[i] == '\\' ? "..\\" : "";
+    char windir[MAX_PATH];
+    GetEnvironmentVariableA("windir", windir, sizeof windir);
+    const std::string escaped = up + (windir + 3);
+    EXPECT_FALSE(IsInsideProgramFolder(escaped.c_str())) << escaped;
+    if (toupper(program[0]) == toupper(windir[0])) {  // the program on the Windows folder's drive
+        EXPECT_TRUE(IsUnusableFolder(escaped.c_str())) << escaped;
+    }
+}
+
+// The \\?\ form every long folder path is made and removed through: the full path, and
+// for a network path the UNC form with the server's two backslashes gone.
+TEST(FolderTools, ExtendedPaths)
+{
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA(ProgramFolder().c_str());
+    wchar_t here[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, here);
+    const std::wstring relative = L"\\\\?\\" + std::wstring(here) + L"\\a\\b";
+    const struct {
+        const char* text;
+        std::wstring extended;
+    } cases[] = {
+        /* 0 */ {"C:\\a\\b", L"\\\\?\\C:\\a\\b"},
+        /* 1 */ {"a\\b", relative},  // relative to the current folder
+        /* 2 */ {"C:\\a\\.\\x\\..\\b", L"\\\\?\\C:\\a\\b"},
+        /* 3 */ {"\\\\server\\share\\dir", L"\\\\?\\UNC\\server\\share\\dir"},
+        /* 4 */ {"\\\\server\\share\\a\\..\\b", L"\\\\?\\UNC\\server\\share\\b"},
+        /* 5 */ {"\\\\?\\C:\\a", L"\\\\?\\C:\\a"},  // already extended
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+        EXPECT_TRUE(ExtendedPath(cases[i].text) == cases[i].extended) << "case " << i << ": " << cases[i].text;
+    SetCurrentDirectoryA(previous);
 }
 
 // Runs inside a copy of this program placed under C:\Program Files by the next test.
@@ -293,6 +331,10 @@ TEST(FolderTools, LinksAreNeverFollowed)
     ASSERT_TRUE(a & FILE_ATTRIBUTE_REPARSE_POINT) << "the folder link is not reported as a link";
     bool emptied = DeleteFolderContents((links + "\\box").c_str());
     EXPECT_EQ(emptied, !Exists(links + "\\box\\dirlink"));
+    EXPECT_TRUE(Exists(links + "\\target\\precious.mdf"));
+    EXPECT_TRUE(Exists(links + "\\target\\sub\\deep.mdf"));
+    // Nor when the folder holding it is removed whole, as the export takes back its own.
+    EXPECT_EQ(!Exists(links + "\\box\\dirlink"), RemoveFolderTree((links + "\\box").c_str()));
     EXPECT_TRUE(Exists(links + "\\target\\precious.mdf"));
     EXPECT_TRUE(Exists(links + "\\target\\sub\\deep.mdf"));
 }

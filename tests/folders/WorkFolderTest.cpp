@@ -126,7 +126,8 @@ TEST_F(WorkFolder, WhatTheDialogShowsFirst)
         /* 1 */ {"", ProgramFolder() + "kamiwork"},
         /* 2 */ {"@double", r + "\\Work"},
         /* 3 */ {"@hyo", hyo},
-        /* 4 */ {"@full", ProgramFolder() + "kamiwork"},  // 259 bytes: perhaps cut, not used
+        /* 4 */ {"@259", r + "\\" + std::string(259 - r.size() - 1, 'f')},  // the most the dialog stores
+        /* 5 */ {"@full", ProgramFolder() + "kamiwork"},  // 260 bytes: no path of ours, perhaps cut, not used
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
@@ -138,8 +139,10 @@ TEST_F(WorkFolder, WhatTheDialogShowsFirst)
             stored = r + "\\Work\\\\";
         else if (stored == "@hyo")
             stored = hyo;
+        else if (stored == "@259")
+            stored = c.shown;
         else if (stored == "@full")
-            stored = r + "\\" + std::string(259 - r.size() - 1, 'f');
+            stored = r + "\\" + std::string(260 - r.size() - 1, 'f');
         if (c.stored)
             Store(stored);
         std::string before = c.stored ? Read(ini) : "";
@@ -287,9 +290,10 @@ TEST_F(WorkFolder, CreateDirectoryTree)
 }
 
 // A folder that cannot be made, or a setting that cannot be written, is no success: the
-// user is told what was not done and the system's code. The dialog closes as before, and
-// what is stored follows the same rules (a path whose folder could not be made is still
-// stored; a file held by another program is left as it was).
+// user is told what was not done and the system's code. A path whose folder could not be
+// made is still stored and the dialog closes; a setting that could not be written leaves
+// the file as it was and the dialog open, the text as entered, to be put right or
+// cancelled.
 TEST_F(WorkFolder, WhatCannotBeMadeOrSavedIsReported)
 {
     char full[MAX_PATH];
@@ -317,7 +321,11 @@ TEST_F(WorkFolder, WhatCannotBeMadeOrSavedIsReported)
         boxes.Answer(IDOK);
         HANDLE held = c.held ? CreateFileA(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
                              : INVALID_HANDLE_VALUE;
-        EXPECT_EQ(IDOK, Enter(c.typed));
+        std::string left;
+        EXPECT_EQ(c.held ? -2 : IDOK, Enter(c.typed, nullptr, &left, static_cast<int>(before + c.messages.size())));
+        if (c.held) {
+            EXPECT_EQ(c.typed, left);
+        }
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
         std::vector<std::string> texts;

@@ -1,6 +1,7 @@
 // The dialog framework at its boundary with the system: what a handler throws (memory
 // running out inside a string or vector, or a fault of the program's own) never crosses
 // into the system's dialog code.
+#include "Application.h"
 #include "Dialog.h"
 #include "MessageBox.h"
 #include "Support.h"
@@ -105,4 +106,29 @@ TEST(MessageBox, TheFrameworksDefaultIcon)
         ASSERT_EQ(1u, boxes.Shown().size());
         EXPECT_EQ(cases[i].shown, boxes.Shown()[0].flags) << "case " << i;
     }
+}
+
+// Boxes made with no owner, as the tool makes them: owned by the running dialog, which
+// is disabled beneath them, so that its buttons cannot be pressed again; by the main
+// window only when no dialog runs.
+TEST(Dialog, TheDefaultOwnerIsTheRunningDialog)
+{
+    winui::Application app;
+    HWND main = CreateWindowA("STATIC", "main", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    app.SetMainWindow(main);
+    MessageBoxRecorder boxes;
+    winui::AppMessageBox("idle", MB_OK);
+    winui::Dialog d(IDD_ABOUTBOX);
+    HWND running = nullptr;
+    ModalDriver driver({[&] { return (running = d.Hwnd()) != nullptr; },
+                        [&] {
+                            winui::AppMessageBox("over the dialog", MB_OK);
+                            PostClick(d.Hwnd(), IDCANCEL);
+                            return true;
+                        }});
+    EXPECT_EQ(IDCANCEL, d.DoModal());
+    ASSERT_EQ(2u, boxes.Shown().size());
+    EXPECT_EQ(main, boxes.Shown()[0].owner);
+    EXPECT_EQ(running, boxes.Shown()[1].owner) << "owned by the main window, the dialog stays enabled";
+    DestroyWindow(main);
 }
