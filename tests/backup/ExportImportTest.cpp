@@ -72,7 +72,7 @@ protected:
                 [&shown] { return !shown.Shown().empty(); }};
     }
 
-    std::string out = ProgramFolder() + "..\\out";
+    std::string out = TestFolder("out");
     winui::FolderBrowserHandler previousFolder;
     winui::OpenFileHandler previousFile;
 };

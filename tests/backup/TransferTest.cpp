@@ -48,7 +48,7 @@ protected:
 
     FakeDatabaseServer fake;
     DatabaseServer* pointer = &fake;
-    std::string root = ProgramFolder() + "..\\transfer";
+    std::string root = TestFolder("transfer");
     std::string dest = root + "\\dest";
     std::string other = dest + "\\" + Ansi(u8"国道改良工事");
     // links\dest\linked leads to links\elsewhere, which holds precious.mdf: made before
@@ -104,7 +104,7 @@ TEST_F(Transfer, DestinationChecks)
         /* 2 */ {dest + "\\memo.txt", true, DestinationCheck::NotAFolder},
         /* 3 */ {dest + "\\removed after it was chosen", true, DestinationCheck::Ok},  // made again
         /* 4 */ {dest, false, DestinationCheck::NoBookSelected},
-        /* 5 */ {"C:\\windows", true, DestinationCheck::Unusable},
+        /* 5 */ {Expand("%windir%"), true, DestinationCheck::Unusable},
         /* 6 */ {"C:\\", true, DestinationCheck::FixedDriveRoot},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
@@ -484,8 +484,10 @@ TEST_F(Transfer, ImportOutcomes)
 {
     std::string file = dest + "\\BOOK0101.mdf";
     WriteFile(file, "backup");
-    const std::string unusable = "C:\\windows\\temp\\BOOK0101.mdf";
-    CreateDirectoryA("C:\\windows\\temp", nullptr);
+    // The user's temporary folder lies under the profile root, which the rules refuse.
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string unusable = std::string(temp) + "BOOK0101.mdf";
     WriteFile(unusable, "backup");
     // The program placed inside a system folder (the Windows folder, here the folder that
     // holds the test program's): a backup in the program's own folder tree is accepted,

@@ -18,7 +18,7 @@ using namespace testsupport;
 namespace {
 
 std::string Data() { return ProgramFolder() + "..\\data"; }
-std::string Out() { return ProgramFolder() + "..\\out"; }
+std::string Out() { return TestFolder("out"); }
 
 void WriteDatabase(const std::string& name, const storage::Database& db) { testsupport::WriteDatabase(Data(), name, db); }
 

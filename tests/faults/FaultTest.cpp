@@ -36,7 +36,7 @@ std::string Full(const std::string& path)
     return full;
 }
 std::string Data() { return Full(ProgramFolder() + "..\\data"); }
-std::string Local() { return Full(ProgramFolder() + "..\\dest"); }
+std::string Local() { return Full(TestFolder("dest")); }
 // Made by the test run's set-up when it may mount file systems: T: a 1 MB disk, U: a
 // read-only one holding dest\国道改良工事\BOOK0101.mdf.
 std::string DisksMissing()
@@ -280,7 +280,7 @@ TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
         boxes.Answer(IDYES);  // to the overwrite question
     BookBackupDialog dialog;
     size_t seen = 0;
-    const std::string again = Full(ProgramFolder() + "..\\again");
+    const std::string again = Full(TestFolder("again"));
     std::vector<std::function<bool()>> steps = {[&] { return dialog.Hwnd() != nullptr; }};
     if (c.op == Op::Import) {
         g_file = backup;

@@ -15,7 +15,7 @@ using namespace testsupport;
 
 namespace {
 
-std::string Work() { return ProgramFolder() + "..\\work"; }
+std::string Work() { return TestFolder("work"); }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -83,55 +83,82 @@ protected:
 // a folder of the drive is not (Wine would call every folder of C: fixed).
 TEST(FolderRulesWin, FixedDriveRoots)
 {
+    // The system's own names: the Windows folder ("C:\Windows" on a PC, "C:\windows"
+    // under Wine) and its drive.
+    const std::string windir = Expand("%windir%"), drive = windir.substr(0, 2), folder = windir.substr(2);
     char previous[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, previous);
-    SetCurrentDirectoryA("C:\\windows");
+    SetCurrentDirectoryA(windir.c_str());
     const struct {
-        const char* path;
+        std::string path;
         bool root;
     } cases[] = {
-        /* 0 */ {"C:\\", true},
-        /* 1 */ {"C:", true},
+        /* 0 */ {drive + "\\", true},
+        /* 1 */ {drive, true},
         /* 2 */ {"\\", true},  // the current drive's root
-        /* 3 */ {"C:\\.", true},
-        /* 4 */ {"C:\\windows\\..", true},
-        /* 5 */ {"c:\\", true},
-        /* 6 */ {"C:\\windows", false},
-        /* 7 */ {"C:\\windows\\", false},
-        /* 8 */ {"\\windows", false},
-        /* 9 */ {"system32", false},  // relative: C:\windows\system32
-        /* 10 */ {"E:\\", false},     // no such drive here
+        /* 3 */ {drive + "\\.", true},
+        /* 4 */ {windir + "\\..", true},
+        /* 5 */ {std::string(1, static_cast<char>(tolower(drive[0]))) + ":\\", true},
+        /* 6 */ {windir, false},
+        /* 7 */ {windir + "\\", false},
+        /* 8 */ {folder, false},
+        /* 9 */ {"system32", false},  // relative: the Windows folder's system32
+        /* 10 */ {AbsentDriveRoot(), false},
         /* 11 */ {"", false},
-        /* 12 */ {"C:\\no such folder\\", false},
+        /* 12 */ {drive + "\\no such folder\\", false},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
-        EXPECT_EQ(cases[i].root, IsFixedDriveRoot(cases[i].path)) << "case " << i << ": " << cases[i].path;
+        EXPECT_EQ(cases[i].root, IsFixedDriveRoot(cases[i].path.c_str())) << "case " << i << ": " << cases[i].path;
     SetCurrentDirectoryA(previous);
+}
+
+// The letter case of a text: the system folders are compared without regard to it, the
+// profile root as plain text with it.
+std::string OtherCase(std::string text)
+{
+    for (char& c : text)
+        c = isupper(static_cast<unsigned char>(c)) ? static_cast<char>(tolower(c))
+                                                     : static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return text;
 }
 
 TEST(FolderRulesWin, TheRunningSystem)
 {
     // 64-bit Windows, for the 32-bit program and the 64-bit test build alike: the Windows
-    // folder, the 32-bit and the 64-bit program-files folders.
-    std::vector<std::string> expected = {"C:\\windows\\", "C:\\Program Files (x86)\\", "C:\\Program Files\\"};
-    EXPECT_EQ(expected, SystemFolders());
+    // folder, the 32-bit and the 64-bit program-files folders, as the system names them.
+    std::vector<std::string> expected = {Expand("%windir%\\"), Expand("%ProgramFiles(x86)%\\"),
+                                         Expand("%ProgramW6432%\\")};
+    std::vector<std::string> folders = SystemFolders();
+    ASSERT_EQ(expected.size(), folders.size());
+    for (size_t i = 0; i < folders.size(); ++i)
+        EXPECT_EQ(0, lstrcmpiA(expected[i].c_str(), folders[i].c_str())) << expected[i] << " / " << folders[i];
     // The desktop's item list comes from the shell's allocator and goes back to it.
-    IsUnusableFolder("D:\\warm-up");  // the shell keeps what it loads on first use
+    const std::string elsewhere = AbsentDriveRoot() + "Data";
+    IsUnusableFolder(elsewhere.c_str());  // the shell keeps what it loads on first use
     {
         BstrSpy spy;
         long live = spy.Live();
-        EXPECT_FALSE(IsUnusableFolder("D:\\Data"));
+        EXPECT_FALSE(IsUnusableFolder(elsewhere.c_str()));
         EXPECT_EQ(live, spy.Live()) << "the desktop's item list was not freed";
     }
-    EXPECT_TRUE(IsUnusableFolder("C:\\Windows"));
-    EXPECT_TRUE(IsUnusableFolder("C:\\Program Files\\Other"));
-    EXPECT_TRUE(IsUnusableFolder("C:\\users\\root\\Desktop"));
-    EXPECT_TRUE(IsUnusableFolder("C:\\users\\someone\\Documents"));
-    EXPECT_TRUE(IsUnusableFolder("C:\\usersData"));  // the root is searched as plain text
-    EXPECT_FALSE(IsUnusableFolder("C:\\Users\\root"));  // ...case-sensitively
-    EXPECT_FALSE(IsUnusableFolder("C:\\Windows2"));
-    EXPECT_FALSE(IsUnusableFolder("E:\\"));
+    const std::string windir = Expand("%windir%"), root = ProfileRoot();
+    EXPECT_TRUE(IsUnusableFolder(OtherCase(windir).c_str()));
+    EXPECT_TRUE(IsUnusableFolder(Expand("%ProgramFiles%\\Other").c_str()));
+    EXPECT_TRUE(IsUnusableFolder(Expand("%USERPROFILE%\\Desktop").c_str()));
+    EXPECT_TRUE(IsUnusableFolder((root + "\\someone\\Documents").c_str()));
+    EXPECT_TRUE(IsUnusableFolder((root + "Data").c_str()));  // the root is searched as plain text
+    EXPECT_FALSE(IsUnusableFolder((OtherCase(root) + "\\x").c_str()));  // ...with its letter case
+    EXPECT_FALSE(IsUnusableFolder((windir + "2").c_str()));
+    EXPECT_FALSE(IsUnusableFolder(AbsentDriveRoot().c_str()));
+    // A relative folder is judged where it resolves: beside the current folder.
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    Fresh(Work());
+    SetCurrentDirectoryA(Work().c_str());
     EXPECT_FALSE(IsUnusableFolder("work"));
+    SetCurrentDirectoryA(Expand("%USERPROFILE%").c_str());
+    EXPECT_TRUE(IsUnusableFolder("work"));
+    SetCurrentDirectoryA(previous);
     std::string program = ProgramFolder();
     EXPECT_TRUE(IsInsideProgramFolder((program + "kamiwork").c_str()));
     EXPECT_FALSE(IsInsideProgramFolder(program.substr(0, program.size() - 1).c_str()));
@@ -140,9 +167,7 @@ TEST(FolderRulesWin, TheRunningSystem)
     std::string up = program;
     for (size_t i = 3; i < program.size(); ++i)
         up += program[i] == '\\' ? "..\\" : "";
-    char windir[MAX_PATH];
-    GetEnvironmentVariableA("windir", windir, sizeof windir);
-    const std::string escaped = up + (windir + 3);
+    const std::string escaped = up + windir.substr(3);
     EXPECT_FALSE(IsInsideProgramFolder(escaped.c_str())) << escaped;
     if (toupper(program[0]) == toupper(windir[0])) {  // the program on the Windows folder's drive
         EXPECT_TRUE(IsUnusableFolder(escaped.c_str())) << escaped;

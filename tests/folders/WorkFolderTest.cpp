@@ -95,7 +95,7 @@ protected:
     }
 
     std::string ini = ProgramFolder() + "Dbaccess.ini";
-    std::string root = ProgramFolder() + "..\\workroot";
+    std::string root = TestFolder("workroot");
     MessageBoxRecorder boxes;
 };
 
@@ -165,10 +165,10 @@ TEST_F(WorkFolder, RefusedFoldersKeepTheDialogOpenWithTheText)
         std::string message;
     };
     const Case cases[] = {
-        /* 0 */ {"C:\\windows\\temp", kUnusable},
-        /* 1 */ {"C:\\Program Files\\Other", kUnusable},
-        /* 2 */ {"C:\\users\\root\\Documents", kUnusable},
-        /* 3 */ {"C:\\", Ansi(u8"ドライブを指定することはできません。\n再度設定してください。")},
+        /* 0 */ {Expand("%windir%\\temp"), kUnusable},
+        /* 1 */ {Expand("%ProgramFiles%\\Other"), kUnusable},
+        /* 2 */ {Expand("%USERPROFILE%\\Documents"), kUnusable},
+        /* 3 */ {Expand("%SystemDrive%\\"), Ansi(u8"ドライブを指定することはできません。\n再度設定してください。")},
         /* 4 */ {"C:\\" + std::string(300, 'x'), kUnusable},  // beyond the 260-byte buffers
         /* 5 */ {"C:\\" + std::string(140, 'x') + Repeat(Ansi(u8"表"), 60),
                  kUnusable},  // few characters, too many bytes

@@ -25,6 +25,7 @@ const DWORD kProgramLimitMs = 10 * 60 * 1000;
 std::string g_kit;  // the kit's folder, with a trailing backslash
 HANDLE g_job = nullptr;
 volatile LONG g_cancelled = 0;
+DWORD g_startError = 0;  // why the last program could not be started
 
 std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
 
@@ -100,8 +101,10 @@ long Run(const std::string& commandLine, const std::string& folder, const std::s
                                   &si, &pi);
     if (out != INVALID_HANDLE_VALUE)
         CloseHandle(out);
-    if (!started)
+    if (!started) {
+        g_startError = GetLastError();
         return -1;
+    }
     AssignProcessToJobObject(g_job, pi.hProcess);
     ResumeThread(pi.hThread);
     long result;
@@ -152,19 +155,45 @@ void EndKitServers()
 }
 
 // What a run leaves: the server's per-user registration, the kit's keys, the test
-// programs' own folders and files (all but the program in each bin).
+// programs' own folders and files (all but the program in each bin), and the folders
+// they made outside the profile.
 bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+
+// UAC's full token: COM then reads no per-user classes, and the programs register the
+// stand-in for the machine.
+bool Elevated()
+{
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+                    GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                    elevation.TokenIsElevated;
+    if (token)
+        CloseHandle(token);
+    return elevated;
+}
+
+// Where the test programs make the folders the folder rules must accept (the kit itself
+// lies under the profile, which they refuse).
+std::string OutsideProfile()
+{
+    char drive[MAX_PATH];
+    if (!GetEnvironmentVariableA("SystemDrive", drive, sizeof drive))
+        lstrcpyA(drive, "C:");
+    return std::string(drive) + "\\OrvelTestKit";
+}
 
 CRITICAL_SECTION g_cleaning;  // a cancel and the run's own end may clean up at once
 
 void CleanUp()
 {
     EnterCriticalSection(&g_cleaning);
-    // Under Wine, which reads no per-user classes, the programs register for the machine;
-    // on Windows the machine's classes are not the kit's to touch.
+    // Under Wine, which reads no per-user classes, and in an elevated run, the programs
+    // register for the machine; otherwise the machine's classes are not the kit's to touch.
     const std::string server = "\"" + g_kit + "bin\\DatabaseServer.exe\" /UnregServer";
     Run(server + " /PerUser", "", "", 30000);
-    if (UnderWine())
+    if (UnderWine() || Elevated())
         Run(server, "", "", 30000);
     EndKitServers();
     RegDeleteTreeA(HKEY_CURRENT_USER, kKitKey);
@@ -178,6 +207,7 @@ void CleanUp()
             if (lstrcmpiA(entry.cFileName, (name + ".exe").c_str()) != 0)
                 RemoveTree(folder + "bin\\" + entry.cFileName);
     }
+    RemoveTree(OutsideProfile());
     LeaveCriticalSection(&g_cleaning);
 }
 
@@ -250,9 +280,50 @@ std::string Indented(const std::string& text)
     return out + "\r\n";
 }
 
+// The report goes by mail: a message is cut to its first lines, each line to a length a
+// person reads (a failed comparison of a database would print megabytes); the whole
+// message stays in results\.
+std::string Brief(const std::string& text, const std::string& program)
+{
+    const size_t kLines = 12, kLineBytes = 300;
+    std::string out;
+    size_t lines = 0, at = 0;
+    bool cut = false;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? text.size() : end + 1;
+        if (lines == kLines) {
+            cut = true;
+            break;
+        }
+        if (line.size() > kLineBytes) {
+            line = line.substr(0, kLineBytes) + " ...";
+            cut = true;
+        }
+        out += (lines++ ? "\n" : "") + line;
+    }
+    return cut ? out + "\n(cut here; the whole message is in results\\" + program + ".xml)" : out;
+}
+
+// Why Windows would not start a program, and what the person at the PC can do.
+std::string StartFailure(DWORD error)
+{
+    char text[512] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text,
+                   nullptr);
+    std::string why = text;
+    while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' '))
+        why.pop_back();
+    return "Windows did not start it: system error " + std::to_string(error) + (why.empty() ? "" : " (" + why + ")") +
+           ".\nIf the zip came from the internet, open its Properties, tick Unblock and unzip it again; if a virus"
+           "\nscanner or Smart App Control blocked it, allow the kit's folder; then run run-tests.cmd again.";
+}
+
 struct Outcome {
     std::string name;
     long exitCode = 0;
+    DWORD startError = 0;
     int passed = 0, failed = 0, skipped = 0;
     bool report = false;
     std::string failures, skips, notNeeded;
@@ -271,7 +342,7 @@ void ReadResults(const std::string& xml, Outcome* o)
         bool failed = false;
         for (size_t f = xml.find("<failure ", at); f < end; f = xml.find("<failure ", f + 1)) {
             failed = true;
-            o->failures += "  " + o->name + ": " + test + "\r\n" + Indented(Attribute(xml, f, "message"));
+            o->failures += "  " + o->name + ": " + test + "\r\n" + Indented(Brief(Attribute(xml, f, "message"), o->name));
         }
         for (size_t p = xml.find("<property ", at); p < end; p = xml.find("<property ", p + 1))
             if (Attribute(xml, p, "name") == "not_needed_on_windows")
@@ -300,12 +371,14 @@ std::string Tail(const std::string& text, int lines)
 const char kWindows[] =
     "  every program: handles counted with GetProcessHandleCount (Wine answers it with 0,\r\n"
     "  so there the system's handle table is counted instead)\r\n"
+    "  every program: the layer that answers as Windows where Wine is lenient steps aside;\r\n"
+    "  Windows answers for itself\r\n"
     "  every program: no null graphics driver; dialogs show on this PC's screen\r\n";
 const char kUnderWine[] =
     "\r\nUnder Wine\r\n"
     "  the steps only Wine needs are taken (rpcss restarted after a server ended, handles\r\n"
-    "  counted in the system's handle table), and the server is registered for the machine:\r\n"
-    "  Wine reads no per-user classes\r\n";
+    "  counted in the system's handle table, Windows' answers where Wine is lenient), and\r\n"
+    "  the server is registered for the machine: Wine reads no per-user classes\r\n";
 
 std::string SystemLine()
 {
@@ -330,7 +403,11 @@ std::string SystemLine()
     wsprintfA(line, "Windows %lu.%lu.%lu, code page %u, %s%s, %s\r\n", info.dwMajorVersion, info.dwMinorVersion,
               info.dwBuildNumber, GetACP(), wine ? "under Wine " : "not under Wine", wine ? wine() : "",
               admin ? "administrator" : "standard user");
-    return line;
+    std::string text = line;
+    if (!wine && Elevated())
+        text += "Run elevated: COM reads no per-user classes then, so the stand-in was registered for\r\n"
+                "the machine and that registration was taken away again at the end\r\n";
+    return text;
 }
 
 }  // namespace
@@ -372,6 +449,7 @@ int main()
         o.name = name;
         o.exitCode = Run("\"" + bin + name + ".exe\" --gtest_brief=1 --gtest_output=xml:\"" + results + name + ".xml\"",
                          bin, results + name + ".log", kProgramLimitMs);
+        o.startError = o.exitCode == -1 ? g_startError : 0;
         ReadResults(ReadText(results + name + ".xml"), &o);
         std::printf("  passed %d, failed %d, skipped %d, exit code %ld\n", o.passed, o.failed, o.skipped, o.exitCode);
         outcomes.push_back(o);
@@ -386,7 +464,7 @@ int main()
         skipped += o.skipped;
         char row[200];
         const char* verdict = o.exitCode == -2   ? "given up after 10 min"
-                              : o.exitCode == -1 ? "did not start"
+                              : o.exitCode == -1 ? "not started, see below"
                               : !o.report        ? "no results"
                               : o.failed || o.exitCode ? "FAILED"
                                                        : "ok";
@@ -396,7 +474,9 @@ int main()
                   verdict, o.exitCode);
         table += row;
         failures += o.failures;
-        if (bad && !o.failed)
+        if (o.exitCode == -1)
+            failures += "  " + o.name + ": " + Indented(StartFailure(o.startError)).substr(4);
+        else if (bad && !o.failed)
             failures += "  " + o.name + ": the program ended with exit code " + std::to_string(o.exitCode) +
                         "; the end of its output:\r\n" + Indented(Tail(ReadText(results + o.name + ".log"), 15));
         skips += o.skips;

@@ -3,7 +3,10 @@
 # of the build: run-tests.cmd runs every program, and the report must agree with the
 # programs (each one's every test reported, none failed, every skip with its reason) and
 # the run must leave the prefix as it found it (no registration, no keys, no files but
-# the report and the results, no server running).
+# the report and the results, no server running). It is run as a PC's user runs it:
+# unzipped onto the desktop, into a folder with a blank and Japanese characters, of a
+# user whose name is Japanese (Wine names the profile after USER and links its desktop to
+# $HOME/Desktop, here a folder of the check's own).
 # check-kit.sh ARCH
 set -u
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -13,13 +16,19 @@ WINE_KIND=test-kit
 WINE_ARCH="${1:-x86_64}"
 source "$ROOT/tools/wine-env"
 zip=$(SKIP_BUILD=1 tools/package-tests "$WINE_ARCH") || { echo "FAILED: the kit could not be packed"; exit 1; }
-rm -rf "$WINEPREFIX"
+export USER=田中 LOGNAME=田中 HOME="$ROOT/build/windows-$WINE_ARCH/testkit/home"
+rm -rf "$WINEPREFIX" "$HOME"
+mkdir -p "$HOME/Desktop"
 wine_prepare || exit 1
 wine_start
 trap wine_stop EXIT
 C="$WINEPREFIX/drive_c"
-unzip -q "$zip" -d "$C/Kit" || { echo "FAILED: the zip did not unpack"; exit 1; }
-KIT="$C/Kit/OrvelClientToolTestKit"
+folder="受け取り 2026"
+unzip -q "$zip" -d "$HOME/Desktop/$folder" || { echo "FAILED: the zip did not unpack"; exit 1; }
+KIT="$HOME/Desktop/$folder/OrvelClientToolTestKit"
+WKIT="C:\\users\\$USER\\Desktop\\$folder\\OrvelClientToolTestKit"
+check "the kit lies on the user's desktop" "$(realpath "$KIT")" \
+  "$(realpath "$(wine winepath -u "$WKIT" </dev/null 2>/dev/null)")"
 before=$(cd "$KIT" && find . | sort)
 classes_before=$(wine reg query 'HKCU\Software\Classes' /s 2>/dev/null </dev/null | tr -d '\r' | sort)
 
@@ -28,7 +37,7 @@ classes_before=$(wine reg query 'HKCU\Software\Classes' /s 2>/dev/null </dev/nul
 # (Wine 8 reads no per-user classes, so under Wine the kit's programs register for the
 # machine; this is where the per-user form is shown.)
 clsid='{4C4C750C-B448-4324-A6F7-03C82272D232}'
-wine 'C:\Kit\OrvelClientToolTestKit\bin\DatabaseServer.exe' /RegServer /PerUser </dev/null >/dev/null 2>&1
+wine "$WKIT\\bin\\DatabaseServer.exe" /RegServer /PerUser </dev/null >/dev/null 2>&1
 check "per-user registration: exit code" 0 $?
 check "per-user registration: the class's server" 1 \
   "$(wine reg query "HKCU\\Software\\Classes\\CLSID\\$clsid\\LocalServer32" </dev/null 2>/dev/null | grep -c 'DatabaseServer.exe')"
@@ -36,12 +45,12 @@ check "per-user registration: the interface's proxy" 1 \
   "$(wine reg query 'HKCU\Software\Classes\Interface' /s </dev/null 2>/dev/null | tr -d "\r" | grep -c -i "DatabaseServer$")"
 check "per-user registration: nothing for the machine" 1 \
   "$(wine reg query "HKLM\\Software\\Classes\\CLSID\\$clsid" </dev/null >/dev/null 2>&1; echo $?)"
-wine 'C:\Kit\OrvelClientToolTestKit\bin\DatabaseServer.exe' /UnregServer /PerUser </dev/null >/dev/null 2>&1
+wine "$WKIT\\bin\\DatabaseServer.exe" /UnregServer /PerUser </dev/null >/dev/null 2>&1
 check "per-user registration taken away" "$classes_before" \
   "$(wine reg query 'HKCU\Software\Classes' /s 2>/dev/null </dev/null | tr -d '\r' | sort)"
 
 # What a run that was cut off (the window closed) leaves: the next run takes it away.
-wine 'C:\Kit\OrvelClientToolTestKit\bin\DatabaseServer.exe' /RegServer /PerUser </dev/null >/dev/null 2>&1
+wine "$WKIT\\bin\\DatabaseServer.exe" /RegServer /PerUser </dev/null >/dev/null 2>&1
 # (a run cut off in the fault tests leaves a fault set for the server: a run that did not
 # clean up first would see every OpenDatabase refused)
 key='HKCU\Software\OrvelTestKit\Machine\SOFTWARE\OrvelDatabaseServer'
@@ -52,7 +61,7 @@ printf 'left' >"$KIT/testbin/app_tests/data/.left" && printf 'left' >"$KIT/testb
 
 # The kit sets what the programs need itself.
 start=$(date +%s)
-env -u OANOCACHE TESTKIT_UNATTENDED=1 "$(wine_loader "$WINE_ARCH")" cmd /c 'C:\Kit\OrvelClientToolTestKit\run-tests.cmd' \
+env -u OANOCACHE TESTKIT_UNATTENDED=1 "$(wine_loader "$WINE_ARCH")" cmd /c "$WKIT\\run-tests.cmd" \
   </dev/null >"$ROOT/build/windows-$WINE_ARCH/testkit/run.log" 2>&1
 rc=$?
 took=$(( $(date +%s) - start ))
@@ -83,6 +92,7 @@ for view in 32 64; do
       "$(wine reg query "HKLM\\SOFTWARE\\$key" /reg:$view </dev/null >/dev/null 2>&1; echo $?)"
   done
 done
+check "the folders made outside the profile are gone" 0 "$(ls -A "$C" | grep -c -i '^OrvelTestKit$')"
 check "the kit's keys are gone" 1 "$(wine reg query 'HKCU\Software\OrvelTestKit' </dev/null >/dev/null 2>&1; echo $?)"
 check "the user's classes as before" "$classes_before" \
   "$(wine reg query 'HKCU\Software\Classes' /s 2>/dev/null </dev/null | tr -d '\r' | sort)"

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -196,7 +197,9 @@ std::string BuildBin() { return ProgramFolder() + "..\\..\\..\\bin\\"; }
 // The kit's standard user may not write the machine's classes: it registers for itself.
 // Wine 8 reads no per-user classes, and has no such user: there the kit registers for
 // the machine, as the Linux run does.
-const char* PerUser() { return InTestKit() && !UnderWine() ? " /PerUser" : ""; }
+// An elevated run registers for the machine as well, since COM then reads no per-user
+// classes; the kit's runner takes that registration away again.
+const char* PerUser() { return InTestKit() && !UnderWine() && !Elevated() ? " /PerUser" : ""; }
 }  // namespace
 
 void RegisterStandInServer(const std::string& dataFolder)
@@ -215,6 +218,19 @@ bool InTestKit()
 {
     char value[8];
     return GetEnvironmentVariableA("ORVEL_TEST_KIT", value, sizeof value) > 0;
+}
+
+bool Elevated()
+{
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+                    GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                    elevation.TokenIsElevated;
+    if (token)
+        CloseHandle(token);
+    return elevated;
 }
 
 bool UnderWine()
@@ -292,6 +308,50 @@ std::string ProgramFolder()
     GetModuleFileNameA(nullptr, path, sizeof path);
     std::string s = path;
     return s.substr(0, s.find_last_of('\\') + 1);
+}
+
+std::string Expand(const char* text)
+{
+    char buffer[MAX_PATH];
+    DWORD n = ExpandEnvironmentStringsA(text, buffer, sizeof buffer);
+    return n && n <= sizeof buffer ? std::string(buffer) : std::string();
+}
+
+std::string ProfileRoot()
+{
+    char desktop[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop);
+    std::string path = desktop;
+    size_t first = path.find('\\');
+    size_t second = first == std::string::npos ? first : path.find('\\', first + 1);
+    return second == std::string::npos ? path : path.substr(0, second);
+}
+
+std::string AbsentDriveRoot()
+{
+    DWORD drives = GetLogicalDrives();
+    for (char letter = 'Z'; letter > 'D'; --letter)
+        if (!(drives & (1u << (letter - 'A'))))
+            return std::string(1, letter) + ":\\";
+    return "B:\\";
+}
+
+std::string TestFolder(const std::string& name)
+{
+    if (!InTestKit())
+        return ProgramFolder() + "..\\" + name;
+    char drive[MAX_PATH], self[MAX_PATH];
+    if (!GetEnvironmentVariableA("SystemDrive", drive, sizeof drive))
+        lstrcpyA(drive, "C:");
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string program = self;
+    program = program.substr(program.find_last_of('\\') + 1);
+    program = program.substr(0, program.find_last_of('.'));
+    std::string folder = std::string(drive) + "\\OrvelTestKit";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    folder += "\\" + program;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder + "\\" + name;
 }
 
 void WriteFile(const std::string& path, const std::string& content)

@@ -87,6 +87,9 @@ void UnregisterStandInServer();
 bool InTestKit();
 // Under Wine (ntdll's wine_get_version): what only Wine needs is done only there.
 bool UnderWine();
+// An elevated process (UAC's full token): COM then ignores per-user classes, so the
+// stand-in is registered for the machine.
+bool Elevated();
 // The kit's user may not write HKLM: this program's own calls that name HKLM, and the
 // stand-in server while the key exists, use HKCU\Software\OrvelTestKit\Machine instead.
 void RedirectMachineKeysForTestKit();
@@ -100,6 +103,19 @@ DWORD HandleCount();
 
 // The folder of the running test program, with a trailing backslash.
 std::string ProgramFolder();
+// A folder of the test's own that the folder rules accept as a destination or work
+// folder (made, with its parents, when missing): beside the program's folder in the
+// build; in the test kit, which a person unzips under the user profile (refused by the
+// rules), under <system drive>\OrvelTestKit\<program>, which a standard user may make
+// and which the kit's runner takes away.
+std::string TestFolder(const std::string& name);
+// The running system's names, never Wine's: an environment text expanded ("%windir%"),
+// the user-profile root (the desktop's path cut at its second backslash: C:\Users on
+// Windows, C:\users under Wine), the root of a drive letter nothing is mapped to.
+std::string Expand(const char* text);
+std::string ProfileRoot();
+std::string AbsentDriveRoot();
+
 // Writes a whole file (ANSI path); removes it.
 void WriteFile(const std::string& path, const std::string& content);
 void RemoveFile(const std::string& path);
