@@ -43,10 +43,10 @@ std::string FullPathText(const char* path)
     return n == 0 || n >= sizeof full ? std::string() : std::string(full);
 }
 
-bool IsUnusableText(const char* path)
+// The user-profile root, from the desktop's path; false when the shell gives none (said
+// to the user when it has the folder but no path for it).
+bool ProfileRoot(std::string* root)
 {
-    if (IsSystemFolder(path))
-        return true;
     winui::Application* app = winui::Application::Current();
     HWND owner = app ? app->MainWindow() : nullptr;
     LPITEMIDLIST desktop = nullptr;
@@ -59,8 +59,8 @@ bool IsUnusableText(const char* path)
         winui::AppMessageBox(msg::kTechnicalFolderError);
         return false;
     }
-    std::string root = ProfileRootOf(desktopPath);
-    return FindSubstring(path, root.c_str()) != nullptr;
+    *root = ProfileRootOf(desktopPath);
+    return true;
 }
 
 }  // namespace
@@ -98,10 +98,13 @@ bool IsSystemFolder(const char* path)
 // into the Windows folder or the profile.
 bool IsUnusableFolder(const char* path)
 {
-    if (IsUnusableText(path))
-        return true;
     std::string full = FullPathText(path);
-    return !full.empty() && full != path && IsUnusableText(full.c_str());
+    if (IsSystemFolder(path) || (!full.empty() && IsSystemFolder(full.c_str())))
+        return true;
+    std::string root;
+    if (!ProfileRoot(&root))
+        return false;
+    return FindSubstring(path, root.c_str()) != nullptr || FindSubstring(full.c_str(), root.c_str()) != nullptr;
 }
 
 bool IsFixedDriveRoot(const char* path)
