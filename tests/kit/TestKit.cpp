@@ -6,6 +6,8 @@
 // made (registrations, keys, the test programs' folders, a server still running) is
 // removed before it starts and when it ends, also when it is cancelled (Ctrl+C, the
 // console window closed).
+#include "../support/KitSystem.h"
+
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -15,6 +17,10 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+using testsupport::Elevated;
+using testsupport::KitFoldersRoot;
+using testsupport::UnderWine;
 
 namespace {
 
@@ -157,32 +163,6 @@ void EndKitServers()
 // What a run leaves: the server's per-user registration, the kit's keys, the test
 // programs' own folders and files (all but the program in each bin), and the folders
 // they made outside the profile.
-bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
-
-// UAC's full token: COM then reads no per-user classes, and the programs register the
-// stand-in for the machine.
-bool Elevated()
-{
-    HANDLE token = nullptr;
-    TOKEN_ELEVATION elevation = {};
-    DWORD size = 0;
-    bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-                    GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
-                    elevation.TokenIsElevated;
-    if (token)
-        CloseHandle(token);
-    return elevated;
-}
-
-// Where the test programs make the folders the folder rules must accept (the kit itself
-// lies under the profile, which they refuse).
-std::string OutsideProfile()
-{
-    char drive[MAX_PATH];
-    if (!GetEnvironmentVariableA("SystemDrive", drive, sizeof drive))
-        lstrcpyA(drive, "C:");
-    return std::string(drive) + "\\OrvelTestKit";
-}
 
 CRITICAL_SECTION g_cleaning;  // a cancel and the run's own end may clean up at once
 
@@ -207,7 +187,7 @@ void CleanUp()
             if (lstrcmpiA(entry.cFileName, (name + ".exe").c_str()) != 0)
                 RemoveTree(folder + "bin\\" + entry.cFileName);
     }
-    RemoveTree(OutsideProfile());
+    RemoveTree(KitFoldersRoot());
     LeaveCriticalSection(&g_cleaning);
 }
 

@@ -69,7 +69,7 @@ row "list fails, only the 32-bit part cannot be had" 0 \
 CHECK='[ "$(grep -c "^apt-get update" "$stub/calls")" = 1 ]' \
 row "a failed update is one line and the set-up goes on" 0 '^setup: apt-get update failed \(E: Failed to fetch' 'FAILED' STUB_UPDATE_FAILS=1
 # 3. The main suite has a matching i386 set: the 32-bit part is had after all.
-CHECK='installed wine32:i386 && grep -q -- "-t bookworm" "$stub/calls"' \
+CHECK='installed wine32:i386 && grep -q -- "-t $(. /etc/os-release; echo "$VERSION_CODENAME")" "$stub/calls"' \
 row "the main suite gives the 32-bit part" 0 '^setup: all packages present$' 'present but' \
   STUB_UPDATE_FAILS=1 STUB_BROKEN=wine32:i386 STUB_MAIN_HAS=wine32:i386
 # 4. A build package that cannot be had stops the set-up with its name and apt's reason.

@@ -220,24 +220,6 @@ bool InTestKit()
     return GetEnvironmentVariableA("ORVEL_TEST_KIT", value, sizeof value) > 0;
 }
 
-bool Elevated()
-{
-    HANDLE token = nullptr;
-    TOKEN_ELEVATION elevation = {};
-    DWORD size = 0;
-    bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-                    GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
-                    elevation.TokenIsElevated;
-    if (token)
-        CloseHandle(token);
-    return elevated;
-}
-
-bool UnderWine()
-{
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-}
-
 int ServerProcesses()
 {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -340,14 +322,12 @@ std::string TestFolder(const std::string& name)
 {
     if (!InTestKit())
         return ProgramFolder() + "..\\" + name;
-    char drive[MAX_PATH], self[MAX_PATH];
-    if (!GetEnvironmentVariableA("SystemDrive", drive, sizeof drive))
-        lstrcpyA(drive, "C:");
+    char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     std::string program = self;
     program = program.substr(program.find_last_of('\\') + 1);
     program = program.substr(0, program.find_last_of('.'));
-    std::string folder = std::string(drive) + "\\OrvelTestKit";
+    std::string folder = KitFoldersRoot();
     CreateDirectoryA(folder.c_str(), nullptr);
     folder += "\\" + program;
     CreateDirectoryA(folder.c_str(), nullptr);

@@ -1,6 +1,8 @@
 // Helpers shared by the Windows tests: expected texts, the message-box seam, driving
 // modal dialogs, registry and file set-up.
 #pragma once
+#include "KitSystem.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -85,11 +87,7 @@ void RegisterStandInServer(const std::string& dataFolder);
 void UnregisterStandInServer();
 // Run by the Windows test kit (tools/package-tests): a real PC, a standard user.
 bool InTestKit();
-// Under Wine (ntdll's wine_get_version): what only Wine needs is done only there.
-bool UnderWine();
-// An elevated process (UAC's full token): COM then ignores per-user classes, so the
-// stand-in is registered for the machine.
-bool Elevated();
+// UnderWine(), Elevated() and the kit's folders root: KitSystem.h.
 // The kit's user may not write HKLM: this program's own calls that name HKLM, and the
 // stand-in server while the key exists, use HKCU\Software\OrvelTestKit\Machine instead.
 void RedirectMachineKeysForTestKit();
