@@ -20,6 +20,7 @@
 
 using testsupport::Elevated;
 using testsupport::KitFoldersRoot;
+using testsupport::RemoveTree;
 using testsupport::UnderWine;
 
 namespace {
@@ -55,23 +56,6 @@ std::vector<WIN32_FIND_DATAA> Entries(const std::string& folder)
     } while (FindNextFileA(find, &data));
     FindClose(find);
     return entries;
-}
-
-// Removes a tree of the kit's own; a link is removed as a link, never followed.
-void RemoveTree(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileA(path.c_str());
-        return;
-    }
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        for (const WIN32_FIND_DATAA& entry : Entries(path + "\\"))
-            RemoveTree(path + "\\" + entry.cFileName);
-    RemoveDirectoryA(path.c_str());
 }
 
 std::vector<std::string> TestPrograms()

@@ -36,4 +36,50 @@ inline std::string KitFoldersRoot()
     return std::string(drive) + "\\OrvelTestKit";
 }
 
+namespace detail {
+inline void RemoveEntryWide(const std::wstring& path, DWORD attributes)
+{
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(path.c_str());
+        return;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {  // a link: never what it leads to
+        WIN32_FIND_DATAW entry;
+        HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = entry.cFileName;
+                if (name != L"." && name != L"..")
+                    RemoveEntryWide(path + L"\\" + name, entry.dwFileAttributes);
+            } while (FindNextFileW(search, &entry));
+            FindClose(search);
+        }
+    }
+    RemoveDirectoryW(path.c_str());
+}
+}  // namespace detail
+
+// Removes a file, or a folder with everything in it, as a failed run may have left it:
+// read-only entries, names near the path limit or ending in half a double-byte
+// character (wide names through the \\?\ form of the full path). A link inside is
+// removed as a link. Nothing happens when nothing is there.
+inline void RemoveTree(const std::string& path)
+{
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full)
+        return;
+    int length = MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, full, -1, &wide[0], length);
+    wide.resize(length - 1);
+    if (wide.size() > 3 && wide.back() == L'\\')
+        wide.pop_back();
+    wide = L"\\\\?\\" + wide;
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        detail::RemoveEntryWide(wide, attributes);
+}
+
 }  // namespace testsupport

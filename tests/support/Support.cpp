@@ -366,34 +366,6 @@ std::vector<std::string> FolderEntries(const std::string& folder)
 }
 
 namespace {
-// Wide names and the \\?\ prefix reach whatever a failed run left: read-only files,
-// names near the path limit, names that end in half a double-byte character.
-void RemoveTreeWide(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring path = folder + L"\\" + name;
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                RemoveTreeWide(path);
-            else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryW(path.c_str());  // a link: never what it leads to
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-}  // namespace
-
-namespace {
 void CollectFiles(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>* files)
 {
     std::vector<std::string> names = FolderEntries(folder);
@@ -414,21 +386,6 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder)
     std::map<std::string, std::string> files;
     CollectFiles(folder, "", &files);
     return files;
-}
-
-void RemoveTree(const std::string& folder)
-{
-    char full[MAX_PATH];
-    DWORD n = GetFullPathNameA(folder.c_str(), sizeof full, full, nullptr);
-    if (n == 0 || n >= sizeof full)
-        return;
-    int length = MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0);
-    std::wstring wide(length, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, full, -1, &wide[0], length);
-    wide.resize(length - 1);
-    if (wide.size() > 1 && wide.back() == L'\\')
-        wide.pop_back();
-    RemoveTreeWide(L"\\\\?\\" + wide);
 }
 
 void RemoveFile(const std::string& path)

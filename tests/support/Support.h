@@ -124,7 +124,6 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 // Every file below folder with its bytes, by path relative to it; an empty folder as
 // "<path>\\" with the text "(empty folder)".
 std::map<std::string, std::string> FilesBelow(const std::string& folder);
-// Deletes a folder with everything in it (nothing when it does not exist).
-void RemoveTree(const std::string& folder);
+// RemoveTree(folder): KitSystem.h.
 
 }  // namespace testsupport
