@@ -67,7 +67,7 @@ Notice ExportNotice(const ExportOutcome& outcome, const std::string& siteName)
         return {FormatText(msg::kExportFailed, siteName.c_str(), outcome.code), MB_OK | MB_ICONSTOP};
     case ExportOutcome::NotReplaced:
         return {FormatText(msg::kBackupNotReplaced, siteName.c_str(), outcome.code), MB_OK | MB_ICONSTOP};
-    case ExportOutcome::NewKeptBeside:
+    case ExportOutcome::NewLeftInExportFolder:
         return {FormatText(msg::kExportFailedNewKept, siteName.c_str(), outcome.code, outcome.newFile.c_str()),
                 MB_OK | MB_ICONSTOP};
     case ExportOutcome::Exported:  // one closing message after the last BOOK

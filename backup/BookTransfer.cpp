@@ -64,11 +64,11 @@ void RemoveMadeFolders(const std::vector<std::string>& made, const std::string& 
     }
 }
 
-// The folder the server writes the new backup into, made by the export inside the BOOK
-// folder: ".n1" to ".n9", the first that nobody has. A dot name, so that emptying the
+// The export's own temporary folder, which the server writes the new backup into, made
+// inside the BOOK folder: ".n1" to ".n9", the first that nobody has. A dot name, so that emptying the
 // BOOK folder passes over it. Whatever the server leaves there, under any name, goes
 // with the folder. 0, or the system's code.
-long MakeWorkFolder(const std::string& bookFolder, std::string* folder)
+long MakeExportFolder(const std::string& bookFolder, std::string* folder)
 {
     for (char n = '1'; n <= '9'; ++n) {
         *folder = bookFolder + "\\.n" + n;
@@ -86,12 +86,12 @@ long MakeWorkFolder(const std::string& bookFolder, std::string* folder)
 // path would not fit the system's buffers (a backup path within four bytes of the
 // limit), "1.mdf", and where not even that fits, "1", which "\<BookName>.mdf" (at least
 // "\X.mdf") always leaves room for.
-std::string NewBackupName(const std::string& work, const std::string& database)
+std::string NewBackupName(const std::string& exportFolder, const std::string& database)
 {
     for (const std::string& name : {database + ".mdf", std::string("1.mdf")})
-        if (work.size() + 1 + name.size() < kPathBufferSize)
-            return work + "\\" + name;
-    return work + "\\1";
+        if (exportFolder.size() + 1 + name.size() < kPathBufferSize)
+            return exportFolder + "\\" + name;
+    return exportFolder + "\\1";
 }
 
 // Another program (a virus scanner, an indexer) may hold the new backup, or the old one,
@@ -134,11 +134,11 @@ bool IsWrittenBackup(const std::string& file)
 ExportOutcome WriteBackup(const std::string& database, const std::string& destination, const std::string& bookFolder,
                           const std::string& backupFile, bool emptyAfter)
 {
-    std::string work;
-    long code = MakeWorkFolder(bookFolder, &work);
+    std::string exportFolder;
+    long code = MakeExportFolder(bookFolder, &exportFolder);
     if (code != 0)
         return Failed(code);
-    const std::string newFile = NewBackupName(work, database);
+    const std::string newFile = NewBackupName(exportFolder, database);
     code = Backup(database, newFile);
     if (code == 0 && !IsWrittenBackup(newFile))
         code = ERROR_FILE_INVALID;
@@ -146,21 +146,21 @@ ExportOutcome WriteBackup(const std::string& database, const std::string& destin
         // Only through a BOOK folder that is still the destination's own: one swapped for
         // a link meanwhile would have the removal act behind it.
         if (IsOwnBookFolder(destination, bookFolder))
-            RemoveOwnFolder(work);
+            RemoveOwnFolder(exportFolder);
         return Failed(code);
     }
     // Proven again right before the old backup is replaced: a folder that has become a
     // link since would have the replace and the emptying act somewhere else. Nothing is
     // touched then; the user learns where the new backup is.
     if (!IsOwnBookFolder(destination, bookFolder))
-        return {ExportOutcome::NewKeptBeside, kNotOwnFolder, newFile};
+        return {ExportOutcome::NewLeftInExportFolder, kNotOwnFolder, newFile};
     if (!ReplaceBackup(newFile, backupFile)) {
         long error = LastErrorOr(ERROR_CANNOT_MAKE);
-        RemoveOwnFolder(work);
+        RemoveOwnFolder(exportFolder);
         bool oldStays = GetFileAttributesA(backupFile.c_str()) != INVALID_FILE_ATTRIBUTES;
         return {oldStays ? ExportOutcome::NotReplaced : ExportOutcome::Failed, error, std::string()};
     }
-    RemoveOwnFolder(work);
+    RemoveOwnFolder(exportFolder);
     if (emptyAfter)
         DeleteFolderContents(bookFolder.c_str(), (database + ".mdf").c_str());
     return {ExportOutcome::Exported, 0, std::string()};

@@ -37,8 +37,9 @@ struct ExportOutcome {
         Declined,    // the user kept the existing BOOK folder
         Failed,      // code: the server's, or the system's error for a name or path
         NotReplaced,    // code: the system's; the old backup stays, nothing of the new one
-        NewKeptBeside,  // the BOOK folder was no longer provably the destination's own
-                        // child; nothing was touched and newFile holds the new backup
+        NewLeftInExportFolder,  // the BOOK folder was no longer provably the destination's
+                                // own child; nothing was touched, and newFile, in the
+                                // export's own folder, holds the new backup
     };
     Kind kind;
     long code;

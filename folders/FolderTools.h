@@ -1,5 +1,6 @@
-// The folder tools of the dialogs: pick a folder, create a folder path, empty a folder
-// tree, and make a folder name of a free text.
+// Folder names and the file-system layer of the export, the work folder and the dialogs:
+// make a folder name of a free text, pick a folder, make a folder path or a new folder,
+// remove or empty a folder tree, the long-path form, the system's last error.
 #pragma once
 #include <cstddef>
 #include <string>

@@ -122,7 +122,7 @@ TEST(BackupNotices, WhatTheUserIsTold)
         /* 11 */ {ExportNotice({ExportOutcome::NotReplaced, 5, ""}, site),
                   u8"「国道改良工事」のバックアップを置き換えられませんでした。5\n前のバックアップはそのまま残っています。",
                   MB_OK | MB_ICONSTOP},
-        /* 12 */ {ExportNotice({ExportOutcome::NewKeptBeside, 161, file}, site),
+        /* 12 */ {ExportNotice({ExportOutcome::NewLeftInExportFolder, 161, file}, site),
                   u8"「国道改良工事」のエクスポートに失敗しました。161\n新しいバックアップは「E:\\backup\\国道改良工事\\BOOK0101.mdf」にあります。",
                   MB_OK | MB_ICONSTOP},
         /* 13 */ {ImportNotice({ImportOutcome::Restored, 0}, file), u8"BOOKのインポートが終了しました。", MB_OK | MB_ICONINFORMATION},

@@ -327,7 +327,7 @@ TEST_F(Transfer, ABookFolderSwappedForALinkMeanwhileIsNotTouched)
         ExportOutcome outcome = ExportBook(Book("BOOK0101", "real"), linksDest, [](const std::string&) { return true; });
         RunProgram("/bin/sh -c \"rm -f " + unixDest + "/real\"");
         ASSERT_TRUE(swapped) << "the swap could not be made";
-        EXPECT_EQ(decoy ? ExportOutcome::NewKeptBeside : ExportOutcome::Failed, outcome.kind);
+        EXPECT_EQ(decoy ? ExportOutcome::NewLeftInExportFolder : ExportOutcome::Failed, outcome.kind);
         EXPECT_EQ(decoy ? ERROR_BAD_PATHNAME : ERROR_FILE_INVALID, outcome.code);
         EXPECT_EQ(behind, FilesBelow(elsewhere)) << "a file behind the link was replaced or deleted";
         std::map<std::string, std::string> moved = {{"BOOK0101.mdf", "old"},
