@@ -140,66 +140,78 @@ TEST_F(Transfer, OnlyTheDestinationsOwnFolderMayBeEmptied)
 
 TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
 {
-    const DWORD kFree = ~0u;      // nobody holds the old backup
-    const DWORD kReadOnly = ~1u;  // nobody does, but it has the read-only attribute
+    // What another program does with the old backup meanwhile.
+    enum class Old { Free, ReadOnly, HeldSharingNothing, HeldForReading, HeldSharingAll };
     struct Case {
         const char* site;  // UTF-8
         const char* bookName;
-        bool oldBackup;  // the BOOK's folder already holds a backup of it
-        int answer;      // to the overwrite question; 0: it must not come
-        long server;     // what the server's backup answers
-        ExportOutcome::Kind kind;
-        long code;
-        const char* folder;  // UTF-8: where the new backup lies afterwards, or nullptr
-        const char* under = "";     // levels below the destination the export makes, and
-                                    // takes back on failure
-        bool underExists = false;   // ...already there, empty: the user's, never taken back
-        bool serverWrites = true;   // false: the server answers 0 and writes nothing
-        bool emptyWrite = false;    // the server answers 0 and writes an empty file
-        bool leaves = false;        // the server leaves files of its own naming beside
-        int taken = 0;              // names .n1... of the folder already had by others
-        DWORD held = kFree;         // another program holds the old backup with this sharing
+        bool oldBackup = false;  // the BOOK's folder already holds a backup of it
+        int answer = 0;          // to the overwrite question; 0: it must not come
+        long server = 0;         // what the server's backup answers
+        ExportOutcome::Kind kind = ExportOutcome::Exported;
+        long code = 0;
+        const char* folder = nullptr;  // UTF-8: where the new backup lies afterwards, or nullptr
+        const char* under = "";        // levels below the destination the export makes, and
+                                       // takes back on failure
+        bool underExists = false;      // ...already there, empty: the user's, never taken back
+        bool serverWrites = true;      // false: the server answers 0 and writes nothing
+        bool emptyWrite = false;       // the server answers 0 and writes an empty file
+        bool leaves = false;           // the server leaves files of its own naming beside
+        int taken = 0;                 // names .n1... of the folder already had by others
+        Old old = Old::Free;
     };
-    const DWORD kAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const char* kSite = u8"県道工事";
+    const ExportOutcome::Kind kFailed = ExportOutcome::Failed, kNotReplaced = ExportOutcome::NotReplaced;
     const Case cases[] = {
-        /* 0 */ {u8"県道工事", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, u8"県道工事"},
-        /* 1 */ {".", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, "BOOK0101"},
-        /* 2 */ {".", "BOOK0101", true, IDYES, 0, ExportOutcome::Exported, 0, "BOOK0101"},
-        /* 3 */ {"..", "BOOK0101", true, IDYES, 0, ExportOutcome::Exported, 0, "BOOK0101"},
-        /* 4 */ {u8"国道改良工事.", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, "BOOK0101"},
-        /* 5 */ {"NUL", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, "BOOK0101"},
-        /* 6 */ {".", "CON", false, 0, 0, ExportOutcome::Failed, ERROR_INVALID_NAME, nullptr},
-        /* 7 */ {u8"工事A", "", false, 0, 0, ExportOutcome::Skipped, 0, nullptr},
-        /* 8 */ {u8"県道工事", "BOOK0101", true, IDNO, 0, ExportOutcome::Declined, 0, nullptr},
-        /* 9 */ {u8"県道工事", "BOOK0101", true, IDYES, 1010, ExportOutcome::Failed, 1010, nullptr},
-        /* 10 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr},  // its new folder goes
-        /* 11 */ {u8"県道工事", "BOOK0101", false, 0, 0, ExportOutcome::Exported, 0, u8"県道工事", "\\made\\for it"},
-        /* 12 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr, "\\made\\for it"},
-        /* 13 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Failed, ERROR_FILE_INVALID, nullptr, "", false, false},
-        /* 14 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Failed, ERROR_FILE_INVALID, nullptr, "", false, true, true},
-        /* 15 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr, "\\empty", true},
-        /* 16 */ {u8"県道工事", "BOOK0101", false, 0, 0, ExportOutcome::Failed, ERROR_INVALID_NAME, nullptr, "\\made\\bad<name"},
+        /* 0 */ {.site = kSite, .bookName = "BOOK0101", .folder = kSite},
+        /* 1 */ {.site = ".", .bookName = "BOOK0101", .folder = "BOOK0101"},
+        /* 2 */ {.site = ".", .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .folder = "BOOK0101"},
+        /* 3 */ {.site = "..", .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .folder = "BOOK0101"},
+        /* 4 */ {.site = u8"国道改良工事.", .bookName = "BOOK0101", .folder = "BOOK0101"},
+        /* 5 */ {.site = "NUL", .bookName = "BOOK0101", .folder = "BOOK0101"},
+        /* 6 */ {.site = ".", .bookName = "CON", .kind = kFailed, .code = ERROR_INVALID_NAME},
+        /* 7 */ {.site = u8"工事A", .bookName = "", .kind = ExportOutcome::Skipped},
+        /* 8 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDNO, .kind = ExportOutcome::Declined},
+        /* 9 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .server = 1010, .kind = kFailed, .code = 1010},
+        /* 10 */ {.site = kSite, .bookName = "BOOK0101", .server = 1010, .kind = kFailed, .code = 1010},  // its new folder goes
+        /* 11 */ {.site = kSite, .bookName = "BOOK0101", .folder = kSite, .under = "\\made\\for it"},
+        /* 12 */ {.site = kSite, .bookName = "BOOK0101", .server = 1010, .kind = kFailed, .code = 1010, .under = "\\made\\for it"},
+        /* 13 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .kind = kFailed,
+                  .code = ERROR_FILE_INVALID, .serverWrites = false},
+        /* 14 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .kind = kFailed,
+                  .code = ERROR_FILE_INVALID, .emptyWrite = true},
+        /* 15 */ {.site = kSite, .bookName = "BOOK0101", .server = 1010, .kind = kFailed, .code = 1010, .under = "\\empty",
+                  .underExists = true},
+        /* 16 */ {.site = kSite, .bookName = "BOOK0101", .kind = kFailed, .code = ERROR_INVALID_NAME, .under = "\\made\\bad<name"},
         // What a server leaves under names of its own goes, whatever the outcome.
-        /* 17 */ {u8"県道工事", "BOOK0101", true, IDYES, 1010, ExportOutcome::Failed, 1010, nullptr, "", false, true, false, true},
-        /* 18 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Exported, 0, u8"県道工事", "", false, true, false, true},
-        /* 19 */ {u8"県道工事", "BOOK0101", false, 0, 1010, ExportOutcome::Failed, 1010, nullptr, "\\made", false, true, false, true},
+        /* 17 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .server = 1010, .kind = kFailed,
+                  .code = 1010, .leaves = true},
+        /* 18 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .folder = kSite, .leaves = true},
+        /* 19 */ {.site = kSite, .bookName = "BOOK0101", .server = 1010, .kind = kFailed, .code = 1010, .under = "\\made",
+                  .leaves = true},
         // Names the export's own folder cannot have: the next one, up to the last.
-        /* 20 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Exported, 0, u8"県道工事", "", false, true, false, false, 1},
-        /* 21 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Exported, 0, u8"県道工事", "", false, true, false, true, 8},
-        /* 22 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::Failed, ERROR_FILE_EXISTS, nullptr, "", false, true, false, false, 9},
+        /* 20 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .folder = kSite, .taken = 1},
+        /* 21 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .folder = kSite, .leaves = true,
+                  .taken = 8},
+        /* 22 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .kind = kFailed,
+                  .code = ERROR_FILE_EXISTS, .taken = 9},
         // Another program holds the old backup: it stays whole, nothing of the new one is
         // left, and the user is told (with no holder it is replaced in one step: rows 2, 18).
-        /* 23 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, nullptr, "", false, true, false, true, 0, 0},
-        /* 24 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, nullptr, "", false, true, false, false, 0, FILE_SHARE_READ},
+        /* 23 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .kind = kNotReplaced,
+                  .code = ERROR_ACCESS_DENIED, .leaves = true, .old = Old::HeldSharingNothing},
+        /* 24 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .kind = kNotReplaced,
+                  .code = ERROR_ACCESS_DENIED, .old = Old::HeldForReading},
         // Held with every sharing, as scanners and indexers open files: Windows and Wine
         // keep its name until it is let go, and refuse the replace.
-        /* 25 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, nullptr, "", false, true, false, true, 0, kAll},
+        /* 25 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .kind = kNotReplaced,
+                  .code = ERROR_ACCESS_DENIED, .leaves = true, .old = Old::HeldSharingAll},
         // Windows replaces no read-only file (Wine would).
-        /* 26 */ {u8"県道工事", "BOOK0101", true, IDYES, 0, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, nullptr, "", false, true, false, true, 0, kReadOnly},
+        /* 26 */ {.site = kSite, .bookName = "BOOK0101", .oldBackup = true, .answer = IDYES, .kind = kNotReplaced,
+                  .code = ERROR_ACCESS_DENIED, .leaves = true, .old = Old::ReadOnly},
         // A database name from the server that Windows would not keep as a file name.
-        /* 27 */ {u8"県道工事", "..\\BOOK0999", false, 0, 0, ExportOutcome::Failed, ERROR_INVALID_NAME, nullptr},
-        /* 28 */ {u8"県道工事", "BOOK:0101", false, 0, 0, ExportOutcome::Failed, ERROR_INVALID_NAME, nullptr},
-        /* 29 */ {u8"県道工事", "con", false, 0, 0, ExportOutcome::Failed, ERROR_INVALID_NAME, nullptr},
+        /* 27 */ {.site = kSite, .bookName = "..\\BOOK0999", .kind = kFailed, .code = ERROR_INVALID_NAME},
+        /* 28 */ {.site = kSite, .bookName = "BOOK:0101", .kind = kFailed, .code = ERROR_INVALID_NAME},
+        /* 29 */ {.site = kSite, .bookName = "con", .kind = kFailed, .code = ERROR_INVALID_NAME},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
@@ -233,10 +245,13 @@ TEST_F(Transfer, ExportOutcomesLeaveEverythingElseAsItWas)
         fake.emptyBackups = c.emptyWrite;
         fake.leavesFiles = c.leaves;
         HANDLE held = INVALID_HANDLE_VALUE;
-        if (c.held == kReadOnly)
+        const DWORD sharing = c.old == Old::HeldForReading   ? FILE_SHARE_READ
+                              : c.old == Old::HeldSharingAll ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                                                             : 0;
+        if (c.old == Old::ReadOnly)
             SetFileAttributesA(backupFile.c_str(), FILE_ATTRIBUTE_READONLY);
-        else if (c.held != kFree) {
-            held = CreateFileA(backupFile.c_str(), GENERIC_READ, c.held, nullptr, OPEN_EXISTING, 0, nullptr);
+        else if (c.old != Old::Free) {
+            held = CreateFileA(backupFile.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
             ASSERT_NE(INVALID_HANDLE_VALUE, held);
         }
         int asked = 0;
