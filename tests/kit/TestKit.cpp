@@ -1,7 +1,8 @@
 // testkit.exe: the Windows test kit's runner (run-tests.cmd starts it). On a real PC, as a
-// standard user, it runs every test program of the kit, each with GoogleTest's XML in
-// results\, and writes report.txt: per program passed, failed, skipped, every failure
-// with its message, every skip with its reason. The test programs register the stand-in
+// standard user, it runs every test program of the kit, each with GoogleTest's XML and
+// the lines its own listener writes for the report in results\, and writes report.txt:
+// per program passed, failed, skipped, every failure with its message, every skip with
+// its reason. The test programs register the stand-in
 // server for this user alone and keep their machine keys under HKCU; whatever the run
 // made (registrations, keys, the test programs' folders, a server still running) is
 // removed before it starts and when it ends, also when it is cancelled (Ctrl+C, the
@@ -193,49 +194,6 @@ std::string ReadText(const std::string& path)
     return text.str();
 }
 
-std::string Unescape(const std::string& text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '&') {
-            out += text[i];
-            continue;
-        }
-        size_t end = text.find(';', i);
-        if (end == std::string::npos)
-            break;
-        std::string entity = text.substr(i + 1, end - i - 1);
-        if (entity == "lt")
-            out += '<';
-        else if (entity == "gt")
-            out += '>';
-        else if (entity == "amp")
-            out += '&';
-        else if (entity == "quot")
-            out += '"';
-        else if (entity == "apos")
-            out += '\'';
-        else if (entity.size() > 2 && entity[0] == '#' && entity[1] == 'x')
-            out += static_cast<char>(std::stoul(entity.substr(2), nullptr, 16));
-        else if (entity.size() > 1 && entity[0] == '#')
-            out += static_cast<char>(std::stoul(entity.substr(1)));
-        i = end;
-    }
-    return out;
-}
-
-// The value of attribute name in the element text starting at from (up to its '>').
-std::string Attribute(const std::string& xml, size_t from, const char* name)
-{
-    size_t end = xml.find('>', from);
-    std::string key = std::string(" ") + name + "=\"";
-    size_t at = xml.find(key, from);
-    if (at == std::string::npos || at > end)
-        return "";
-    at += key.size();
-    return Unescape(xml.substr(at, xml.find('"', at) - at));
-}
-
 std::string Indented(const std::string& text)
 {
     std::string out = "    ";
@@ -293,35 +251,47 @@ struct Outcome {
     std::string failures, skips, notNeeded;
 };
 
-// Reads one program's GoogleTest XML.
-void ReadResults(const std::string& xml, Outcome* o)
+// Reads what one program's own listener wrote for the report (TestMain.cpp, KitReport):
+// a verdict line a test, the lines of its message behind "| ", and the steps only Wine
+// needs that it did not take.
+void ReadResults(const std::string& text, Outcome* o)
 {
-    for (size_t at = xml.find("<testcase "); at != std::string::npos; at = xml.find("<testcase ", at + 1)) {
-        o->report = true;
-        if (Attribute(xml, at, "status") != "run")
-            continue;
-        std::string test = Attribute(xml, at, "classname") + "." + Attribute(xml, at, "name");
-        size_t open = xml.find('>', at);
-        size_t end = xml[open - 1] == '/' ? open : xml.find("</testcase>", at);
-        bool failed = false;
-        for (size_t f = xml.find("<failure ", at); f < end; f = xml.find("<failure ", f + 1)) {
-            failed = true;
-            o->failures += "  " + o->name + ": " + test + "\r\n" + Indented(Brief(Attribute(xml, f, "message"), o->name));
-        }
-        for (size_t p = xml.find("<property ", at); p < end; p = xml.find("<property ", p + 1))
-            if (Attribute(xml, p, "name") == "not_needed_on_windows")
-                o->notNeeded += "  " + o->name + ": " + test + ": " + Attribute(xml, p, "value") + "\r\n";
-        if (failed) {
+    std::string verdict, test, message;
+    auto close = [&] {
+        // A skip's message is its place (file:line) and then its reason, if one was given.
+        while (!message.empty() && message.back() == '\n')
+            message.pop_back();
+        if (verdict == "skipped" && message.find('\n') == std::string::npos)
+            message.clear();
+        if (verdict == "failed") {
             ++o->failed;
-        } else if (Attribute(xml, at, "result") == "skipped") {
+            o->failures += "  " + o->name + ": " + test + "\r\n" + Indented(Brief(message, o->name));
+        } else if (verdict == "skipped") {
             ++o->skipped;
-            size_t s = xml.find("<skipped ", at);
-            std::string why = s < end ? Attribute(xml, s, "message") : "";
-            o->skips += "  " + o->name + ": " + test + "\r\n" + Indented(why.empty() ? "(no reason given)" : why);
-        } else {
+            o->skips += "  " + o->name + ": " + test + "\r\n" + Indented(message.empty() ? "(no reason given)" : message);
+        } else if (verdict == "passed") {
             ++o->passed;
         }
+        verdict.clear();
+        message.clear();
+    };
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? text.size() : end + 1;
+        if (line.compare(0, 2, "| ") == 0) {
+            message += (message.empty() ? "" : "\n") + line.substr(2);
+        } else if (line.compare(0, 11, "not-needed ") == 0) {
+            o->notNeeded += "  " + o->name + ": " + line.substr(11) + "\r\n";
+        } else if (size_t space = line.find(' '); space != std::string::npos) {
+            close();
+            verdict = line.substr(0, space);
+            test = line.substr(space + 1);
+            o->report = true;
+        }
     }
+    close();
 }
 
 std::string Tail(const std::string& text, int lines)
@@ -411,10 +381,11 @@ int main()
         const std::string bin = g_kit + "testbin\\" + name + "\\bin\\";
         Outcome o;
         o.name = name;
-        o.exitCode = Run("\"" + bin + name + ".exe\" --gtest_brief=1 --gtest_output=xml:\"" + results + name + ".xml\"",
+        o.exitCode = Run("\"" + bin + name + ".exe\" --gtest_brief=1 --gtest_output=xml:\"" + results + name +
+                             ".xml\" --kit-report=\"" + results + name + ".report\"",
                          bin, results + name + ".log", kProgramLimitMs);
         o.startError = o.exitCode == -1 ? g_startError : 0;
-        ReadResults(ReadText(results + name + ".xml"), &o);
+        ReadResults(ReadText(results + name + ".report"), &o);
         std::printf("  passed %d, failed %d, skipped %d, exit code %ld\n", o.passed, o.failed, o.skipped, o.exitCode);
         outcomes.push_back(o);
     }

@@ -9,6 +9,8 @@
 #include <ole2.h>
 
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <mutex>
 #include <string>
 
@@ -35,6 +37,50 @@ class Watch : public testing::EmptyTestEventListener {
         std::lock_guard<std::mutex> hold(g_lock);
         g_running.clear();
     }
+};
+
+// For the test kit's report (--kit-report=FILE): each test's outcome as the report shows
+// it, appended as the test ends, so that a program ended midway keeps what it wrote.
+//   passed|failed|skipped Suite.Test
+//   | a line of its failures' or skip's message (file:line, then the text)
+//   not-needed Suite.Test: a step only Wine needs, not taken (a test property)
+class KitReport : public testing::EmptyTestEventListener {
+public:
+    explicit KitReport(std::string path) : m_path(std::move(path)) {}
+
+private:
+    void OnTestStart(const testing::TestInfo&) override { m_message.clear(); }
+    void OnTestPartResult(const testing::TestPartResult& part) override
+    {
+        if (!m_message.empty())
+            m_message += "\n";
+        if (part.file_name())
+            m_message += std::string(part.file_name()) + ":" + std::to_string(part.line_number()) + "\n";
+        m_message += part.message();
+    }
+    void OnTestEnd(const testing::TestInfo& info) override
+    {
+        const testing::TestResult& result = *info.result();
+        const std::string name = std::string(info.test_suite_name()) + "." + info.name();
+        std::string text = (result.Failed() ? "failed " : result.Skipped() ? "skipped " : "passed ") + name + "\n";
+        if (result.Failed() || result.Skipped()) {
+            size_t at = 0;
+            while (at <= m_message.size() && !m_message.empty()) {
+                size_t end = m_message.find('\n', at);
+                text += "| " + m_message.substr(at, end == std::string::npos ? std::string::npos : end - at) + "\n";
+                if (end == std::string::npos)
+                    break;
+                at = end + 1;
+            }
+        }
+        for (int i = 0; i < result.test_property_count(); ++i)
+            if (std::strcmp(result.GetTestProperty(i).key(), "not_needed_on_windows") == 0)
+                text += "not-needed " + name + ": " + result.GetTestProperty(i).value() + "\n";
+        std::ofstream(m_path, std::ios::binary | std::ios::app) << text;
+    }
+
+    std::string m_path;
+    std::string m_message;
 };
 
 DWORD WINAPI Watchdog(void*)
@@ -80,6 +126,9 @@ int main(int argc, char** argv)
     if (testsupport::InTestKit())
         testsupport::RedirectMachineKeysForTestKit();
     testing::UnitTest::GetInstance()->listeners().Append(new Watch);
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--kit-report=", 13) == 0)
+            testing::UnitTest::GetInstance()->listeners().Append(new KitReport(argv[i] + 13));
     if (HANDLE watchdog = CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr))
         CloseHandle(watchdog);
     int rc = RUN_ALL_TESTS();
