@@ -63,7 +63,7 @@ int Create(const std::wstring& dataFolder, const std::wstring& name, std::wstrin
     // The writer below checksums and writes from a thread of its own.
     if (!out.Create(target))
         return Fail("cannot write " + Utf8(target));
-    storage::Writer writer(out, true);
+    storage::Writer writer(out);
     writer.Start(static_cast<uint32_t>(files.size()));
     for (const std::wstring& file : files) {
         dbserver::FileStream in;

@@ -1,15 +1,7 @@
 #include "Storage.h"
 
-#include "ChunkWorker.h"
-
 #include <algorithm>
 #include <cstring>
-
-#if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
-#include <immintrin.h>
-#define STORAGE_FOLDED_CRC 1
-#endif
 
 namespace storage {
 namespace {
@@ -71,65 +63,6 @@ uint32_t TableCrc(const uint8_t* p, size_t n, uint32_t crc)
     return crc;
 }
 
-#ifdef STORAGE_FOLDED_CRC
-#define STORAGE_CLMUL __attribute__((target("pclmul,sse2")))
-
-STORAGE_CLMUL inline __m128i Load(const uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
-
-// x carried forward over the bits that the two powers in k stand for, plus next.
-STORAGE_CLMUL inline __m128i Fold(__m128i x, __m128i k, __m128i next)
-{
-    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
-}
-
-// Every processor of the last fifteen years multiplies without carries (PCLMULQDQ); with
-// it the checksum folds 64 bytes at a time and keeps up with the disk. Older ones keep
-// the tables.
-bool HasCarrylessMultiply()
-{
-    static const bool has = [] {
-        unsigned a, b, c, d;
-        return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_PCLMUL) && (d & bit_SSE2);
-    }();
-    return has;
-}
-
-// The register carried over n bytes (n a multiple of 16, at least 64) by folding: four
-// 128-bit lanes are multiplied forward over 512 bits and the next bytes added, then
-// folded into one lane, to 64 and 32 bits, and reduced (Barrett). The constants are the
-// powers x^k mod P of the checksum's polynomial, bit-reflected. The stack is aligned on
-// entry: a 32-bit Windows thread gives only 4 bytes, and 16-byte values may be spilled.
-STORAGE_CLMUL __attribute__((force_align_arg_pointer)) uint32_t FoldedCrc(const uint8_t* p, size_t n, uint32_t crc)
-{
-    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);  // x^(4*128+32), x^(4*128-32)
-    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);  // x^(128+32), x^(128-32)
-    const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124);                // x^64
-    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);  // mu, P
-    const __m128i low32 = _mm_setr_epi32(-1, 0, -1, 0);
-    __m128i x1 = _mm_xor_si128(Load(p), _mm_cvtsi32_si128(static_cast<int>(crc)));
-    __m128i x2 = Load(p + 16), x3 = Load(p + 32), x4 = Load(p + 48);
-    p += 64;
-    n -= 64;
-    for (; n >= 64; p += 64, n -= 64) {
-        x1 = Fold(x1, k1k2, Load(p));
-        x2 = Fold(x2, k1k2, Load(p + 16));
-        x3 = Fold(x3, k1k2, Load(p + 32));
-        x4 = Fold(x4, k1k2, Load(p + 48));
-    }
-    x1 = Fold(x1, k3k4, x2);
-    x1 = Fold(x1, k3k4, x3);
-    x1 = Fold(x1, k3k4, x4);
-    for (; n >= 16; p += 16, n -= 16)
-        x1 = Fold(x1, k3k4, Load(p));
-    // 128 bits to 64, then to 32 bits beside the remainder.
-    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
-    x1 = _mm_xor_si128(_mm_srli_si128(x1, 4), _mm_clmulepi64_si128(_mm_and_si128(x1, low32), k5, 0x00));
-    // Barrett reduction to the 32-bit register.
-    __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x1, low32), poly, 0x10);
-    t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), poly, 0x00);
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(_mm_xor_si128(x1, t), 4)));
-}
-#endif
 
 // Multiplication modulo the checksum's polynomial, bit-reflected (x^0 is the top bit).
 uint32_t MultiplyModP(uint32_t a, uint32_t b)
@@ -263,19 +196,9 @@ const Table* Database::Find(const std::u16string& name) const
 
 uint32_t Crc32(const uint8_t* p, size_t n, uint32_t crc)
 {
-    crc = ~crc;
-#ifdef STORAGE_FOLDED_CRC
-    if (n >= 64 && HasCarrylessMultiply()) {
-        const size_t folded = n & ~size_t(15);
-        crc = FoldedCrc(p, folded, crc);
-        p += folded;
-        n -= folded;
-    }
-#endif
-    return ~TableCrc(p, n, crc);
+    return ~TableCrc(p, n, ~crc);
 }
 
-uint32_t TableCrc32(const uint8_t* p, size_t n, uint32_t crc) { return ~TableCrc(p, n, ~crc); }
 
 bool MemorySource::ReadAt(uint64_t offset, void* out, size_t n)
 {
@@ -427,19 +350,13 @@ ParseResult RowReader::Read(uint32_t row, std::vector<std::u16string>* values)
     return ParseResult::Ok;
 }
 
-Writer::Writer(Sink& out, bool background) : m_out(out)
+Writer::Writer(Sink& out) : m_out(out)
 {
     // The header is written again by Finish, with the length and checksum.
     uint8_t header[kHeaderSize] = {};
     std::memcpy(header, kMagic, 8);
     SetU32(header + 8, kVersion);
     m_failed = !m_out.Write(header, sizeof header);
-    // The checksum and the sink's writing of each full chunk, on the worker's thread.
-    if (background)
-        m_background.reset(new ChunkWorker([this](const Chunk& chunk) {
-            m_crcBehind = Crc32(chunk.data(), chunk.size(), m_crcBehind);
-            return m_out.Write(chunk.data(), chunk.size());
-        }));
 }
 
 Writer::~Writer() = default;
@@ -463,23 +380,9 @@ bool Writer::Flush()
 {
     if (m_failed)
         return false;
-    if (m_background) {
-        m_failed = !m_background->Hand(&m_buffer);
-        return !m_failed;
-    }
     m_crc = Crc32(m_buffer.data(), m_buffer.size(), m_crc);
     m_failed = !m_buffer.empty() && !m_out.Write(m_buffer.data(), m_buffer.size());
     m_buffer.clear();
-    return !m_failed;
-}
-
-// Everything handed over is written and in the checksum.
-bool Writer::Settle()
-{
-    if (m_background) {
-        m_failed = !m_background->Wait() || m_failed;
-        m_crc = m_crcBehind;
-    }
     return !m_failed;
 }
 
@@ -562,7 +465,7 @@ bool Writer::Finish()
 {
     if (!m_started || m_tablesLeft != 0 || m_rowsLeft != 0 || m_counting || m_payload > kMaxPayload)
         m_failed = true;
-    if (!Flush() || !Settle())
+    if (!Flush())
         return false;
     for (const Count& c : m_counts) {
         uint8_t rows[4];

@@ -14,7 +14,6 @@
 // rows are found again through an offset for every kRowsPerMark-th row). The payload
 // length field sets the limit: a file of at most 4 GiB.
 #pragma once
-#include "ChunkWorker.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -42,9 +41,8 @@ constexpr uint64_t kMaxPayload = 0xFFFFFFFFull;
 // Bytes read or written at a time.
 constexpr size_t kChunkSize = 1u << 20;
 
+// The CRC-32 of the file format (the reflected polynomial 0xEDB88320), carried on from crc.
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
-// The same from the tables alone, whatever the processor (the tests compare the two).
-uint32_t TableCrc32(const uint8_t* data, size_t size, uint32_t crc = 0);
 
 // Where a file's bytes come from: a file, or memory in the tests.
 class Source {
@@ -128,9 +126,7 @@ private:
 // and checksum into the header. False once anything failed or did not add up.
 class Writer {
 public:
-    // background: the checksum and the sink's writing are done on a thread of their own
-    // while the caller makes the next chunk (for files of gigabytes).
-    explicit Writer(Sink& out, bool background = false);
+    explicit Writer(Sink& out);
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -149,9 +145,8 @@ private:
     bool PutU32(uint32_t v);
     bool PutText(const std::u16string& s);
     bool Flush();
-    bool Settle();
     Sink& m_out;
-    Chunk m_buffer;
+    std::vector<uint8_t> m_buffer;
     uint64_t m_payload = 0;
     uint32_t m_crc = 0;
     bool m_started = false;
@@ -167,8 +162,6 @@ private:
     };
     std::vector<Count> m_counts;  // written over the zeros they stand for by Finish
     bool m_failed = false;
-    uint32_t m_crcBehind = 0;  // the worker's checksum, read once it has waited
-    std::unique_ptr<ChunkWorker> m_background;  // last: it stops before the rest goes
 };
 
 std::vector<uint8_t> Serialize(const Database& db);

@@ -3,12 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
-#include <emmintrin.h>
-#define STORAGE_WIDEN_SSE2 1
-#endif
-
 namespace storage {
 
 std::u16string FromUtf8(const std::string& s, bool* ok)
@@ -95,44 +89,6 @@ size_t WidenPlain(const char* p, const char* end, char16_t* o)
     return static_cast<size_t>(q - p);
 }
 
-#ifdef STORAGE_WIDEN_SSE2
-// The same sixteen bytes at a time. The 32-bit build cannot assume SSE2, so it asks the
-// processor; its stack is aligned on entry (a 32-bit Windows thread gives 4 bytes).
-__attribute__((target("sse2"), force_align_arg_pointer)) size_t WidenPlainSse2(const char* p, const char* end,
-                                                                              char16_t* o)
-{
-    const char* q = p;
-    const __m128i backslash = _mm_set1_epi8('\\'), zero = _mm_setzero_si128();
-    for (; end - q >= 16; q += 16, o += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-        // The top bit of a byte from 0x80 up, or of a backslash's 0xFF: where plain text stops.
-        if (_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, backslash))))
-            break;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(v, zero));
-    }
-    return static_cast<size_t>(q - p) + WidenPlain(q, end, o);
-}
-
-bool HasSse2()
-{
-    static const bool has = [] {
-        unsigned a, b, c, d;
-        return __get_cpuid(1, &a, &b, &c, &d) && (d & bit_SSE2);
-    }();
-    return has;
-}
-#endif
-
-size_t WidenPlainFast(const char* p, const char* end, char16_t* o)
-{
-#ifdef STORAGE_WIDEN_SSE2
-    if (end - p >= 16 && HasSse2())
-        return WidenPlainSse2(p, end, o);
-#endif
-    return WidenPlain(p, end, o);
-}
-
 // The field [begin, end) with its escapes undone and its UTF-8 decoded, into *out (its
 // room kept from row to row, so a large table costs no allocation per value).
 bool Decode(const char* begin, const char* end, std::u16string* out)
@@ -142,7 +98,7 @@ bool Decode(const char* begin, const char* end, std::u16string* out)
     char16_t* const first = out->empty() ? nullptr : &(*out)[0];
     char16_t* o = first;
     for (const char* p = begin; p < end;) {
-        const size_t plain = WidenPlainFast(p, end, o);
+        const size_t plain = WidenPlain(p, end, o);
         p += plain;
         o += plain;
         if (p == end)

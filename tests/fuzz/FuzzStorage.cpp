@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     one.tables.push_back(table);
     if (whole && (!w.Finish() || sink.bytes != storage::Serialize(one)))
         __builtin_trap();  // rows counted as they came: the file as if their number was known
-    if (storage::Crc32(data, size, 0x5EED) != storage::TableCrc32(data, size, 0x5EED))
-        __builtin_trap();
+    if (storage::Crc32(data, size) != storage::Crc32(data + size / 2, size - size / 2, storage::Crc32(data, size / 2)))
+        __builtin_trap();  // carried on chunk by chunk as taken whole
     return 0;
 }
