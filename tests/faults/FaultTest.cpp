@@ -177,17 +177,48 @@ enum class Where { Local, FullDisk, ReadOnlyDisk, Removed, Long };
 struct Case {
     const char* name;
     Op op;
-    Where where;
-    const char* faultOperation;  // nullptr: no server fault
-    DWORD code;
-    DWORD delayMs;
-    long row;
-    DWORD exitAfter;
-    std::vector<std::string> messages;  // UTF-8 patterns
-    bool backupWritten;                 // the export's new backup is where it belongs
-    bool requireMdf = false;            // the server refuses a file not named *.mdf, as the
-                                        // system's own may
+    Where where = Where::Local;
+    const char* faultOperation = nullptr;  // nullptr: no server fault
+    DWORD code = 0;                        // what the faulty operation answers
+    DWORD delayMs = 0;                     // ...after this long
+    long row = -1;                         // ReadRecord fails at this row only
+    DWORD exitAfter = 0;                   // the server ends after writing this many bytes
+    std::vector<std::string> messages;     // UTF-8 patterns
+    bool backupWritten = false;            // the export's new backup is where it belongs
+    bool requireMdf = false;               // the server refuses a file not named *.mdf, as
+                                           // the system's own may
 };
+
+using Files = std::map<std::string, std::string>;
+
+// What a case did to the files: changed or gone (lost) and not there before (partial), in
+// the destination and in the server's data folder, but for the new backup where it belongs.
+struct Damage {
+    int lost = 0, partial = 0;
+};
+Damage Compare(const Files& destBefore, const Files& destAfter, const Files& dataBefore, const Files& dataAfter,
+               bool backupWritten)
+{
+    const std::string backup = Ansi(u8"国道改良工事") + "\\BOOK0101.mdf";
+    Damage d;
+    for (const auto& file : destBefore) {
+        auto after = destAfter.find(file.first);
+        if (!(backupWritten && file.first == backup) && (after == destAfter.end() || after->second != file.second))
+            ++d.lost;
+    }
+    for (const auto& file : dataBefore) {
+        auto after = dataAfter.find(file.first);
+        if (after == dataAfter.end() || after->second != file.second)
+            ++d.lost;
+    }
+    for (const auto& file : destAfter)
+        if (!destBefore.count(file.first) && !(backupWritten && file.first == backup))
+            ++d.partial;
+    for (const auto& file : dataAfter)
+        if (!dataBefore.count(file.first))
+            ++d.partial;
+    return d;
+}
 
 struct Figures {
     int cases = 0, lost = 0, partial = 0, crashes = 0, hangs = 0;
@@ -368,24 +399,8 @@ TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
     if (c.where == Where::Removed && !c.backupWritten) {
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(dest.c_str())) << "the folders the export made stay";
     }
-    std::map<std::string, std::string> dataAfter = FilesBelow(Data());
-    int lost = 0, partial = 0;
-    for (const auto& file : destBefore) {
-        auto after = destAfter.find(file.first);
-        bool replaced = c.backupWritten && file.first == Ansi(u8"国道改良工事") + "\\BOOK0101.mdf";
-        if (!replaced && (after == destAfter.end() || after->second != file.second))
-            ++lost;
-    }
-    for (const auto& file : dataBefore)
-        if (dataAfter[file.first] != file.second)
-            ++lost;
-    for (const auto& file : destAfter)
-        if (!destBefore.count(file.first) &&
-            !(c.backupWritten && file.first == Ansi(u8"国道改良工事") + "\\BOOK0101.mdf"))
-            ++partial;
-    for (const auto& file : dataAfter)
-        if (!dataBefore.count(file.first))
-            ++partial;
+    const Damage damage = Compare(destBefore, destAfter, dataBefore, FilesBelow(Data()), c.backupWritten);
+    const int lost = damage.lost, partial = damage.partial;
     if (c.backupWritten) {
         EXPECT_EQ(ReadFile(Data() + "\\BOOK0101.mdf"), ReadFile(backup));
     }
@@ -407,43 +422,47 @@ const char kDone[] = u8"BOOKのエクスポートが終了しました。";
 INSTANTIATE_TEST_SUITE_P(
     Campaign, Faults,
     testing::Values(
-        Case{"server ends during an export into a new folder", Op::Export, Where::Local, "BackupRestoreDatabase", 0, 0,
-             -1, 65536, {kExportFailed, kConnection}, false},
-        Case{"server ends during an export over an old backup", Op::ExportOver, Where::Local, "BackupRestoreDatabase",
-             0, 0, -1, 65536, {kQuestion, kExportFailed, kConnection}, false},
-        Case{"server ends during a restore", Op::Import, Where::Local, "BackupRestoreDatabase", 0, 0, -1, 65536,
-             {u8"「*」のインポートに失敗しました。#", kConnection}, false},
-        Case{"backup refused by the server", Op::Export, Where::Local, "BackupRestoreDatabase", 1010, 0, -1, 0,
-             {kExportFailed}, false},
-        Case{"restore refused by the server", Op::Import, Where::Local, "BackupRestoreDatabase", 1013, 0, -1, 0,
-             {u8"「*」のインポートに失敗しました。1013"}, false},
-        Case{"backup answered late", Op::Export, Where::Local, "BackupRestoreDatabase", 0, 3000, -1, 0, {kDone}, true},
-        Case{"free space unknown", Op::Import, Where::Local, "GetDatabaseDriveFreeSpace", 1018, 0, -1, 0,
-             {u8"「*」のインポートに失敗しました。1018"}, false},
-        Case{"catalogue row unreadable", Op::OpenDialog, Where::Local, "ReadRecord", 1006, 0, 0, 0,
-             {u8"本棚情報を取得することができませんでした。　-BookShelfTBL"}, false},
-        Case{"catalogue table cannot be opened", Op::OpenDialog, Where::Local, "OpenRecordset", 1004, 0, -1, 0,
-             {u8"本棚情報を取得することができませんでした。　-BookShelfTBL"}, false},
-        Case{"destination disk full", Op::Export, Where::FullDisk, nullptr, 0, 0, -1, 0, {kExportFailed}, false},
+        Case{.name = "server ends during an export into a new folder", .op = Op::Export,
+             .faultOperation = "BackupRestoreDatabase", .exitAfter = 65536, .messages = {kExportFailed, kConnection}},
+        Case{.name = "server ends during an export over an old backup", .op = Op::ExportOver,
+             .faultOperation = "BackupRestoreDatabase", .exitAfter = 65536,
+             .messages = {kQuestion, kExportFailed, kConnection}},
+        Case{.name = "server ends during a restore", .op = Op::Import, .faultOperation = "BackupRestoreDatabase",
+             .exitAfter = 65536, .messages = {u8"「*」のインポートに失敗しました。#", kConnection}},
+        Case{.name = "backup refused by the server", .op = Op::Export, .faultOperation = "BackupRestoreDatabase",
+             .code = 1010, .messages = {kExportFailed}},
+        Case{.name = "restore refused by the server", .op = Op::Import, .faultOperation = "BackupRestoreDatabase",
+             .code = 1013, .messages = {u8"「*」のインポートに失敗しました。1013"}},
+        Case{.name = "backup answered late", .op = Op::Export, .faultOperation = "BackupRestoreDatabase",
+             .delayMs = 3000, .messages = {kDone}, .backupWritten = true},
+        Case{.name = "free space unknown", .op = Op::Import, .faultOperation = "GetDatabaseDriveFreeSpace",
+             .code = 1018, .messages = {u8"「*」のインポートに失敗しました。1018"}},
+        Case{.name = "catalogue row unreadable", .op = Op::OpenDialog, .faultOperation = "ReadRecord", .code = 1006,
+             .row = 0, .messages = {u8"本棚情報を取得することができませんでした。　-BookShelfTBL"}},
+        Case{.name = "catalogue table cannot be opened", .op = Op::OpenDialog, .faultOperation = "OpenRecordset",
+             .code = 1004, .messages = {u8"本棚情報を取得することができませんでした。　-BookShelfTBL"}},
+        Case{.name = "destination disk full", .op = Op::Export, .where = Where::FullDisk, .messages = {kExportFailed}},
         // The system's own reason, not "no free name" for the export's own folder.
-        Case{"destination disk read-only", Op::ExportOver, Where::ReadOnlyDisk, nullptr, 0, 0, -1, 0,
-             {kQuestion, u8"「国道改良工事」のエクスポートに失敗しました。5"}, false},
-        Case{"destination removed after it was chosen", Op::Export, Where::Removed, nullptr, 0, 0, -1, 0, {kDone}, true},
-        Case{"backup refused in a destination the export made", Op::Export, Where::Removed, "BackupRestoreDatabase",
-             1010, 0, -1, 0, {kExportFailed}, false},
-        Case{"backup path of 259 bytes", Op::Export, Where::Long, nullptr, 0, 0, -1, 0, {kDone}, true},
-        Case{"backup path of 259 bytes, again over itself", Op::ExportOver, Where::Long, nullptr, 0, 0, -1, 0,
-             {kQuestion, kDone}, true},
-        Case{"restore from a backup path of 259 bytes", Op::Import, Where::Long, nullptr, 0, 0, -1, 0,
-             {u8"BOOKのインポートが終了しました。"}, false},
+        Case{.name = "destination disk read-only", .op = Op::ExportOver, .where = Where::ReadOnlyDisk,
+             .messages = {kQuestion, u8"「国道改良工事」のエクスポートに失敗しました。5"}},
+        Case{.name = "destination removed after it was chosen", .op = Op::Export, .where = Where::Removed,
+             .messages = {kDone}, .backupWritten = true},
+        Case{.name = "backup refused in a destination the export made", .op = Op::Export, .where = Where::Removed,
+             .faultOperation = "BackupRestoreDatabase", .code = 1010, .messages = {kExportFailed}},
+        Case{.name = "backup path of 259 bytes", .op = Op::Export, .where = Where::Long, .messages = {kDone},
+             .backupWritten = true},
+        Case{.name = "backup path of 259 bytes, again over itself", .op = Op::ExportOver, .where = Where::Long,
+             .messages = {kQuestion, kDone}, .backupWritten = true},
+        Case{.name = "restore from a backup path of 259 bytes", .op = Op::Import, .where = Where::Long,
+             .messages = {u8"BOOKのインポートが終了しました。"}},
         // A server that insists on the .mdf name: the export hands it the backup's own
         // name, or near the length limit "1.mdf"; the import the backup itself.
-        Case{"export to a server that takes *.mdf names only", Op::ExportOver, Where::Local, nullptr, 0, 0, -1, 0,
-             {kQuestion, kDone}, true, true},
-        Case{"export of 259 bytes to a server that takes *.mdf names only", Op::Export, Where::Long, nullptr, 0, 0, -1,
-             0, {kDone}, true, true},
-        Case{"restore by a server that takes *.mdf names only", Op::Import, Where::Local, nullptr, 0, 0, -1, 0,
-             {u8"BOOKのインポートが終了しました。"}, false, true}),
+        Case{.name = "export to a server that takes *.mdf names only", .op = Op::ExportOver,
+             .messages = {kQuestion, kDone}, .backupWritten = true, .requireMdf = true},
+        Case{.name = "export of 259 bytes to a server that takes *.mdf names only", .op = Op::Export,
+             .where = Where::Long, .messages = {kDone}, .backupWritten = true, .requireMdf = true},
+        Case{.name = "restore by a server that takes *.mdf names only", .op = Op::Import,
+             .messages = {u8"BOOKのインポートが終了しました。"}, .requireMdf = true}),
     [](const testing::TestParamInfo<Case>& info) { return "case" + std::to_string(info.index); });
 
 }  // namespace

@@ -26,7 +26,7 @@ using testsupport::UnderWine;
 
 namespace {
 
-const char kKitKey[] = "Software\\OrvelTestKit";
+using testsupport::kKitKey;
 // The test programs guard each test (90 s); a whole program gets this long.
 const DWORD kProgramLimitMs = 10 * 60 * 1000;
 

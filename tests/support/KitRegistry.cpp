@@ -50,7 +50,7 @@ ImportPatch Patch(const char* name, F replacement, F* original)
 
 void RedirectMachineKeysForTestKit()
 {
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\OrvelTestKit\\Machine", 0, nullptr, 0,
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kKitMachineKey, 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, &g_machine, nullptr));
     const ImportPatch patches[] = {
         Patch("RegOpenKeyExA", OpenA, &g_openA),       Patch("RegCreateKeyExA", CreateA, &g_createA),

@@ -7,6 +7,11 @@
 
 namespace testsupport {
 
+// The kit's own keys under HKCU; below it, Machine stands for HKLM (the stand-in server
+// reads its settings there while the key exists).
+const char kKitKey[] = "Software\\OrvelTestKit";
+const char kKitMachineKey[] = "Software\\OrvelTestKit\\Machine";
+
 // Under Wine (ntdll's wine_get_version): what only Wine needs is done only there.
 inline bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
 
