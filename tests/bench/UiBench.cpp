@@ -9,6 +9,7 @@
 //     the same file that is flushed to disk.
 #include "ServerConnection.h"
 
+#include "../support/KitSystem.h"
 #include "BenchClock.h"
 #include "BenchData.h"
 
@@ -116,21 +117,9 @@ void WaitGone(HWND window)
         Sleep(1);
 }
 
-int ServerProcesses()
-{
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W e = {};
-    e.dwSize = sizeof e;
-    int n = 0;
-    for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e))
-        n += lstrcmpiW(e.szExeFile, L"DatabaseServer.exe") == 0;
-    CloseHandle(snap);
-    return n;
-}
-
 void WaitForNoServer()
 {
-    for (int i = 0; i < 300 && ServerProcesses() > 0; ++i)
+    for (int i = 0; i < 300 && testsupport::ServerProcesses() > 0; ++i)
         Sleep(100);
 }
 

@@ -120,14 +120,8 @@ void EndKitServers()
     const std::string server = g_kit + "bin\\DatabaseServer.exe";
     for (DWORD t0 = GetTickCount();; Sleep(200)) {
         bool running = false;
-        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        PROCESSENTRY32 entry = {};
-        entry.dwSize = sizeof entry;
-        for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry)) {
-            if (lstrcmpiA(entry.szExeFile, "DatabaseServer.exe") != 0)
-                continue;
-            HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
-                                         entry.th32ProcessID);
+        for (DWORD id : testsupport::ServerProcessIds()) {
+            HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, id);
             if (!process)
                 continue;
             char path[MAX_PATH];
@@ -139,7 +133,6 @@ void EndKitServers()
             }
             CloseHandle(process);
         }
-        CloseHandle(snap);
         if (!running || GetTickCount() - t0 > 25000)
             return;
     }

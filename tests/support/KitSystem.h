@@ -2,8 +2,10 @@
 // GoogleTest here, so that the runner shares it.
 #pragma once
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -40,6 +42,21 @@ inline std::string KitFoldersRoot()
         lstrcpyA(drive, "C:");
     return std::string(drive) + "\\OrvelTestKit";
 }
+
+// The stand-in server processes running (DatabaseServer.exe, wherever it lies), by id.
+inline std::vector<DWORD> ServerProcessIds()
+{
+    std::vector<DWORD> ids;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32FirstW(snap, &entry); ok; ok = Process32NextW(snap, &entry))
+        if (lstrcmpiW(entry.szExeFile, L"DatabaseServer.exe") == 0)
+            ids.push_back(entry.th32ProcessID);
+    CloseHandle(snap);
+    return ids;
+}
+inline int ServerProcesses() { return static_cast<int>(ServerProcessIds().size()); }
 
 namespace detail {
 inline void RemoveEntryWide(const std::wstring& path, DWORD attributes)

@@ -220,19 +220,6 @@ bool InTestKit()
     return GetEnvironmentVariableA("ORVEL_TEST_KIT", value, sizeof value) > 0;
 }
 
-int ServerProcesses()
-{
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry))
-        if (lstrcmpiA(entry.szExeFile, "DatabaseServer.exe") == 0)
-            ++count;
-    CloseHandle(snap);
-    return count;
-}
-
 bool WaitForNoServerProcess()
 {
     DWORD start = GetTickCount();

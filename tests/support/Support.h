@@ -91,8 +91,7 @@ bool InTestKit();
 // The kit's user may not write HKLM: this program's own calls that name HKLM, and the
 // stand-in server while the key exists, use HKCU\Software\OrvelTestKit\Machine instead.
 void RedirectMachineKeysForTestKit();
-// How many stand-in server processes run in this prefix; waiting (at most 20 s) for none.
-int ServerProcesses();
+// Waiting (at most 20 s) for no stand-in server process (ServerProcesses: KitSystem.h).
 bool WaitForNoServerProcess();
 
 // The handles this process holds: the same before and after a call means it closed
