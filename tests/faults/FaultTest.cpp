@@ -191,6 +191,107 @@ struct Case {
 
 using Files = std::map<std::string, std::string>;
 
+std::string BackupIn(const std::string& dest) { return dest + "\\" + Ansi(u8"国道改良工事") + "\\BOOK0101.mdf"; }
+
+// The destination a case exports into or restores from, made ready, with the old backup
+// (also the import's source) where the case needs one. Empty, or why the case cannot
+// run here.
+std::string Prepare(const Case& c, std::string* dest)
+{
+    *dest = Local();
+    if (c.where == Where::FullDisk || c.where == Where::ReadOnlyDisk) {
+        const std::string missing = DisksMissing();
+        if (!missing.empty())
+            return "no test disks here: " + missing;
+        *dest = c.where == Where::FullDisk ? "T:\\dest" : "U:\\dest";
+        if (c.where == Where::FullDisk) {
+            RemoveTree(*dest);
+            CreateDirectoryA(dest->c_str(), nullptr);
+        }
+    } else if (c.where == Where::Long) {
+        const size_t used = dest->size() + 1 + Ansi(u8"\\国道改良工事\\BOOK0101.mdf").size();
+        *dest += "\\" + std::string(259 - used, 'd');
+        CreateDirectoryA(dest->c_str(), nullptr);
+    }
+    if ((c.op == Op::ExportOver || c.op == Op::Import) && c.where != Where::ReadOnlyDisk) {
+        CreateDirectoryA((*dest + "\\" + Ansi(u8"国道改良工事")).c_str(), nullptr);
+        WriteFile(BackupIn(*dest), ReadFile(Data() + "\\BOOK0101.mdf"));
+    }
+    return "";
+}
+
+// What the user does in the dialog for the case, and then, with the fault gone, the same
+// dialog's export again into a fresh folder: the tool must still answer.
+std::vector<std::function<bool()>> Steps(const Case& c, BookBackupDialog& dialog, const MessageBoxRecorder& boxes,
+                                         const std::string& dest, size_t* seen)
+{
+    auto click = [&dialog](int id) {
+        return [&dialog, id] {
+            PostClick(dialog.Hwnd(), id);
+            return true;
+        };
+    };
+    std::vector<std::function<bool()>> steps = {[&dialog] { return dialog.Hwnd() != nullptr; }};
+    if (c.op == Op::Import) {
+        g_file = BackupIn(dest);
+        steps.push_back([&dialog] {
+            SwitchMode(dialog.Hwnd(), IDC_MODE_IMPORT);
+            PostClick(dialog.Hwnd(), IDC_BROWSE_IMPORT);
+            PostClick(dialog.Hwnd(), IDOK);
+            return true;
+        });
+    } else if (c.op != Op::OpenDialog) {
+        g_folder = dest;
+        steps.push_back([&dialog] {
+            PostClick(dialog.Hwnd(), IDC_BROWSE_EXPORT);
+            SelectRow(dialog.Hwnd(), 0);
+            return true;
+        });
+        if (c.where == Where::Removed)
+            steps.push_back([dest] {
+                RemoveTree(dest);
+                return true;
+            });
+        steps.push_back(click(IDOK));
+    }
+    const size_t expected = c.messages.size();
+    steps.push_back([&boxes, expected] { return boxes.Shown().size() >= expected; });
+    const bool serverEnded = c.exitAfter != 0;
+    steps.push_back([&dialog, &boxes, seen, serverEnded] {
+        *seen = boxes.Shown().size();
+        ClearFaults();
+        if (serverEnded)
+            ForgetEndedServer();
+        g_folder = Full(TestFolder("again"));
+        RemoveTree(g_folder);
+        CreateDirectoryA(g_folder.c_str(), nullptr);
+        SwitchMode(dialog.Hwnd(), IDC_MODE_EXPORT);
+        PostClick(dialog.Hwnd(), IDC_BROWSE_EXPORT);
+        return true;
+    });
+    steps.push_back([&dialog] {
+        SelectRow(dialog.Hwnd(), 0);
+        PostClick(dialog.Hwnd(), IDOK);
+        return true;
+    });
+    steps.push_back([&boxes, seen] { return boxes.Shown().size() > *seen; });
+    steps.push_back(click(IDCANCEL));
+    return steps;
+}
+
+// The messages the user saw, against the case's patterns; and whether the tool answered
+// afterwards: the follow-up export done, unless the dialog had nothing to list.
+bool SawMessagesAndAnswered(const Case& c, const MessageBoxRecorder& boxes)
+{
+    std::vector<std::string> texts;
+    for (const ShownMessage& m : boxes.Shown())
+        texts.push_back(Utf8(m.text));
+    EXPECT_GE(texts.size(), c.messages.size());
+    for (size_t i = 0; i < c.messages.size() && i < texts.size(); ++i)
+        EXPECT_TRUE(Matches(c.messages[i].c_str(), texts[i].c_str())) << "message " << i << ": " << texts[i];
+    return c.op == Op::OpenDialog || (!texts.empty() && texts.back() == u8"BOOKのエクスポートが終了しました。");
+}
+
 // What a case did to the files: changed or gone (lost) and not there before (partial), in
 // the destination and in the server's data folder, but for the new backup where it belongs.
 struct Damage {
@@ -275,32 +376,17 @@ protected:
 TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
 {
     const Case& c = GetParam();
-    std::string dest = Local();
-    if (c.where == Where::FullDisk || c.where == Where::ReadOnlyDisk) {
-        std::string missing = DisksMissing();
-        if (!missing.empty())
-            GTEST_SKIP() << "no test disks here: " << missing;
-        dest = c.where == Where::FullDisk ? "T:\\dest" : "U:\\dest";
-        if (c.where == Where::FullDisk) {
-            RemoveTree(dest);
-            CreateDirectoryA(dest.c_str(), nullptr);
-        }
-    } else if (c.where == Where::Long) {
-        const size_t used = dest.size() + 1 + Ansi(u8"\\国道改良工事\\BOOK0101.mdf").size();
-        dest += "\\" + std::string(259 - used, 'd');
-        CreateDirectoryA(dest.c_str(), nullptr);
-    }
-    const std::string bookFolder = dest + "\\" + Ansi(u8"国道改良工事");
-    const std::string backup = bookFolder + "\\BOOK0101.mdf";
+    std::string dest;
+    const std::string cannotRun = Prepare(c, &dest);
+    if (!cannotRun.empty())
+        GTEST_SKIP() << cannotRun;
+    const std::string backup = BackupIn(dest);
     if (c.where == Where::Long) {
         ASSERT_EQ(259u, backup.size());
     }
-    if ((c.op == Op::ExportOver || c.op == Op::Import) && c.where != Where::ReadOnlyDisk) {
-        CreateDirectoryA(bookFolder.c_str(), nullptr);
-        WriteFile(backup, ReadFile(Data() + "\\BOOK0101.mdf"));  // also the import's source
-    }
-    std::map<std::string, std::string> destBefore = FilesBelow(dest);
-    std::map<std::string, std::string> dataBefore = FilesBelow(Data());
+    // A destination the user removed is made again: what was in it is the user's doing.
+    const Files destBefore = c.where == Where::Removed ? Files() : FilesBelow(dest);
+    const Files dataBefore = FilesBelow(Data());
     if (c.faultOperation)
         SetFault(c.faultOperation, c.code, c.delayMs, c.row, c.exitAfter);
     if (c.requireMdf)
@@ -311,60 +397,9 @@ TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
         boxes.Answer(IDYES);  // to the overwrite question
     BookBackupDialog dialog;
     size_t seen = 0;
-    const std::string again = Full(TestFolder("again"));
-    std::vector<std::function<bool()>> steps = {[&] { return dialog.Hwnd() != nullptr; }};
-    if (c.op == Op::Import) {
-        g_file = backup;
-        steps.push_back([&] {
-            SwitchMode(dialog.Hwnd(), IDC_MODE_IMPORT);
-            PostClick(dialog.Hwnd(), IDC_BROWSE_IMPORT);
-            PostClick(dialog.Hwnd(), IDOK);
-            return true;
-        });
-    } else if (c.op != Op::OpenDialog) {
-        g_folder = dest;
-        steps.push_back([&] {
-            PostClick(dialog.Hwnd(), IDC_BROWSE_EXPORT);
-            SelectRow(dialog.Hwnd(), 0);
-            return true;
-        });
-        if (c.where == Where::Removed)
-            steps.push_back([&] {
-                RemoveTree(dest);
-                return true;
-            });
-        steps.push_back([&] {
-            PostClick(dialog.Hwnd(), IDOK);
-            return true;
-        });
-    }
-    steps.push_back([&] { return boxes.Shown().size() >= c.messages.size(); });
-    // The tool answers afterwards: with the fault gone, the same dialog exports again.
-    steps.push_back([&] {
-        seen = boxes.Shown().size();
-        ClearFaults();
-        if (c.exitAfter)
-            ForgetEndedServer();
-        RemoveTree(again);
-        CreateDirectoryA(again.c_str(), nullptr);
-        g_folder = again;
-        SwitchMode(dialog.Hwnd(), IDC_MODE_EXPORT);
-        PostClick(dialog.Hwnd(), IDC_BROWSE_EXPORT);
-        return true;
-    });
-    steps.push_back([&] {
-        SelectRow(dialog.Hwnd(), 0);
-        PostClick(dialog.Hwnd(), IDOK);
-        return true;
-    });
-    steps.push_back([&] { return boxes.Shown().size() > seen; });
-    steps.push_back([&] {
-        PostMessageA(dialog.Hwnd(), WM_COMMAND, IDCANCEL, 0);
-        return true;
-    });
     bool finished;
     {
-        ModalDriver driver(steps);
+        ModalDriver driver(Steps(c, dialog, boxes, dest, &seen));
         dialog.DoModal();
         finished = driver.Finished();
     }
@@ -379,36 +414,22 @@ TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
         second.DoModal();
         EXPECT_EQ(1, second.Catalogue().bookCount) << "the catalogue after the fault";
     }
-
-    std::vector<std::string> texts;
-    for (const ShownMessage& m : boxes.Shown())
-        texts.push_back(Utf8(m.text));
-    ASSERT_GE(texts.size(), c.messages.size());
-    for (size_t i = 0; i < c.messages.size(); ++i)
-        EXPECT_TRUE(Matches(c.messages[i].c_str(), texts[i].c_str())) << "message " << i << ": " << texts[i];
-    // The follow-up export after the fault: done, unless the dialog had nothing to list.
-    bool answered = finished && (c.op == Op::OpenDialog || texts.back() == u8"BOOKのエクスポートが終了しました。");
-    EXPECT_TRUE(answered) << "the tool did not answer after the fault";
+    EXPECT_TRUE(SawMessagesAndAnswered(c, boxes) && finished) << "the tool did not answer after the fault";
 
     // Nothing of the user's changed; nothing partial stayed, in the destination or (once
     // a server has started again) in the server's data folder.
-    // A destination the user removed is made again: what was in it is the user's doing.
-    if (c.where == Where::Removed)
-        destBefore.clear();
-    std::map<std::string, std::string> destAfter = FilesBelow(dest);
     if (c.where == Where::Removed && !c.backupWritten) {
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(dest.c_str())) << "the folders the export made stay";
     }
-    const Damage damage = Compare(destBefore, destAfter, dataBefore, FilesBelow(Data()), c.backupWritten);
-    const int lost = damage.lost, partial = damage.partial;
+    const Damage damage = Compare(destBefore, FilesBelow(dest), dataBefore, FilesBelow(Data()), c.backupWritten);
     if (c.backupWritten) {
         EXPECT_EQ(ReadFile(Data() + "\\BOOK0101.mdf"), ReadFile(backup));
     }
-    EXPECT_EQ(0, lost) << "user data lost";
-    EXPECT_EQ(0, partial) << "partial files left";
+    EXPECT_EQ(0, damage.lost) << "user data lost";
+    EXPECT_EQ(0, damage.partial) << "partial files left";
     ++g_figures.cases;
-    g_figures.lost += lost;
-    g_figures.partial += partial;
+    g_figures.lost += damage.lost;
+    g_figures.partial += damage.partial;
     g_figures.hangs += finished ? 0 : 1;
     if (c.where == Where::FullDisk)
         RemoveTree(dest);
