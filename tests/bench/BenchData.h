@@ -3,6 +3,8 @@
 #pragma once
 #include "Storage.h"
 
+#include "../support/KitSystem.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -11,6 +13,39 @@
 #include <vector>
 
 namespace benchdata {
+
+// The folder of the running bench program, with its trailing backslash.
+inline std::wstring BenchFolder()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring s = path;
+    return s.substr(0, s.find_last_of(L'\\') + 1);
+}
+
+// One of the stand-in server's settings (a started server reads them once); nullptr
+// takes it away, to the server's own default.
+inline void SetServerSetting(const wchar_t* name, const wchar_t* value)
+{
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDatabaseServer", 0, nullptr, 0,
+                        KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != 0)
+        return;
+    if (value)
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    else
+        RegDeleteValueW(key, name);
+    RegCloseKey(key);
+}
+
+// The server lingers a moment after its last client: a cold start, or a setting that
+// only a freshly started server reads, waits for it to end (at most 30 s).
+inline void WaitForNoServer()
+{
+    for (int i = 0; i < 300 && testsupport::ServerProcesses() > 0; ++i)
+        Sleep(100);
+}
 
 inline void Write(HANDLE h, const void* p, size_t n)
 {
@@ -154,12 +189,14 @@ inline void WriteCarryInfo(const std::string& path, int carried, int books)
     CloseHandle(h);
 }
 
-
 }  // namespace benchdata
 
+using benchdata::BenchFolder;
 using benchdata::FlushedCopy;
 using benchdata::MakeBigDatabase;
 using benchdata::SameFiles;
+using benchdata::SetServerSetting;
+using benchdata::WaitForNoServer;
 using benchdata::Write;
 using benchdata::WriteCarryInfo;
 using benchdata::WriteCommonDatabase;

@@ -14,7 +14,6 @@
 
 #include <windows.h>
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -27,28 +26,6 @@ namespace {
 
 const double kMiB = 1024.0 * 1024.0;
 const char kMemoryGoal[] = "< 64 MB (plus the largest row, 2.5 KB here)";
-
-std::wstring Folder()
-{
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s = path;
-    return s.substr(0, s.find_last_of(L'\\') + 1);
-}
-
-void Config(const wchar_t* name, const wchar_t* value)
-{
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDatabaseServer", 0, nullptr, 0,
-                        KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != 0)
-        return;
-    if (value)
-        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
-    else
-        RegDeleteValueW(key, name);
-    RegCloseKey(key);
-}
 
 // The description of a table of about `bytes` in the database: rows of an index and
 // three values of 420 characters (2.5 KB a row in the file). The number of rows written.
@@ -178,19 +155,6 @@ int Run(const std::wstring& commandLine, std::string* output, double* peak, doub
     return static_cast<int>(code);
 }
 
-HANDLE OpenServerProcess()
-{
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W e = {};
-    e.dwSize = sizeof e;
-    HANDLE found = nullptr;
-    for (BOOL ok = Process32FirstW(snap, &e); ok && !found; ok = Process32NextW(snap, &e))
-        if (lstrcmpiW(e.szExeFile, L"DatabaseServer.exe") == 0)
-            found = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, e.th32ProcessID);
-    CloseHandle(snap);
-    return found;
-}
-
 uint64_t FileSize(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA d;
@@ -285,12 +249,12 @@ int main(int argc, char** argv)
 {
     const uint64_t megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 3072;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const std::wstring bin = Folder(), work = bin + L"scaledata\\", tsv = work + L"tsv\\", data = work + L"data\\";
+    const std::wstring bin = BenchFolder(), work = bin + L"scaledata\\", tsv = work + L"tsv\\", data = work + L"data\\";
     CreateDirectoryW(work.c_str(), nullptr);
     CreateDirectoryW(tsv.c_str(), nullptr);
     CreateDirectoryW(data.c_str(), nullptr);
-    Config(L"DataFolder", data.c_str());
-    Config(L"Apartment", nullptr);  // the server as it runs by default
+    SetServerSetting(L"DataFolder", data.c_str());
+    SetServerSetting(L"Apartment", nullptr);  // the server as it runs by default
     const std::wstring book = data + L"BenchScale.mdf", backup = work + L"backup.mdf", copy = work + L"copy.mdf",
                        place = work + L"place.mdf";
     const std::wstring description = tsv + L"DailyReportTBL.tsv";
@@ -327,7 +291,9 @@ int main(int argc, char** argv)
     DatabaseServer* server = nullptr;
     HANDLE process = nullptr;
     if (made && SUCCEEDED(ConnectDatabaseServer(&server)))
-        process = OpenServerProcess();
+        for (DWORD id : testsupport::ServerProcessIds())
+            if (!process)
+                process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, id);
     struct Step {
         const char* name;
         long mode;

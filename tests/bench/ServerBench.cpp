@@ -13,7 +13,6 @@
 #include "BenchData.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,54 +20,6 @@
 #include <vector>
 
 namespace {
-
-std::wstring Folder()
-{
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s = path;
-    return s.substr(0, s.find_last_of(L'\\') + 1) + L"benchdata\\";
-}
-
-void SetConfig(const wchar_t* name, const wchar_t* value)
-{
-    HKEY key;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDatabaseServer", 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
-                    nullptr, &key, nullptr);
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                   static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-}
-
-void DeleteConfig(const wchar_t* name)
-{
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDatabaseServer", 0, KEY_WRITE | KEY_WOW64_32KEY, &key) == 0) {
-        RegDeleteValueW(key, name);
-        RegCloseKey(key);
-    }
-}
-
-bool ServerRunning()
-{
-    // The server lingers a moment after its last client; a new apartment setting
-    // applies only to a freshly started server.
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W e = {};
-    e.dwSize = sizeof e;
-    bool found = false;
-    for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e))
-        if (lstrcmpiW(e.szExeFile, L"DatabaseServer.exe") == 0)
-            found = true;
-    CloseHandle(snap);
-    return found;
-}
-
-void WaitForServerExit()
-{
-    for (int i = 0; i < 200 && ServerRunning(); ++i)
-        Sleep(100);
-}
 
 void MakeRowDatabase(const std::wstring& path)
 {
@@ -142,14 +93,14 @@ int main(int argc, char** argv)
 {
     int megabytes = argc > 1 ? std::atoi(argv[1]) : 256;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    std::wstring folder = Folder();
+    std::wstring folder = BenchFolder() + L"benchdata\\";
     CreateDirectoryW(folder.c_str(), nullptr);
-    SetConfig(L"DataFolder", folder.c_str());
+    SetServerSetting(L"DataFolder", folder.c_str());
     MakeRowDatabase(folder + L"BenchRows.mdf");
 
     for (const wchar_t* apartment : {L"single", L"free"}) {
-        WaitForServerExit();
-        SetConfig(L"Apartment", apartment);
+        WaitForNoServer();
+        SetServerSetting(L"Apartment", apartment);
         RoundTrips r = MeasureRoundTrips(3000);
         std::string name = std::string("ReadRecord round trip, ") +
                            (apartment[0] == L's' ? "single-apartment" : "free-threaded") + " (ms)";
@@ -158,8 +109,8 @@ int main(int argc, char** argv)
         else
             Failed(name.c_str(), "a call did not answer with its row");
     }
-    WaitForServerExit();
-    DeleteConfig(L"Apartment");  // the server's own default
+    WaitForNoServer();
+    SetServerSetting(L"Apartment", nullptr);  // the server's own default
 
     std::wstring big = folder + L"BenchBig.mdf";
     MakeBigDatabase(big, megabytes);

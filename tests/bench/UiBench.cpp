@@ -9,13 +9,11 @@
 //     the same file that is flushed to disk.
 #include "ServerConnection.h"
 
-#include "../support/KitSystem.h"
 #include "BenchClock.h"
 #include "BenchData.h"
 
 #include <windows.h>
 #include <commctrl.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <set>
@@ -28,14 +26,6 @@ const wchar_t kMenu[] = L"メンテナンス（クライアント用）";
 const wchar_t kBackup[] = L"持ち出し中のBOOKのバックアップ";
 const wchar_t kBox[] = L"OrvelClientTool";
 const int kShelves = 200, kBooks = 5000, kLinks = 10000, kCarried = 500, kMegabytes = 256;
-
-std::wstring Folder()
-{
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s = path;
-    return s.substr(0, s.find_last_of(L'\\') + 1);
-}
 
 std::string Narrow(const std::wstring& w)
 {
@@ -115,12 +105,6 @@ void WaitGone(HWND window)
 {
     for (int i = 0; i < 10000 && IsWindow(window) && IsWindowVisible(window); ++i)
         Sleep(1);
-}
-
-void WaitForNoServer()
-{
-    for (int i = 0; i < 300 && testsupport::ServerProcesses() > 0; ++i)
-        Sleep(100);
 }
 
 // Starts a program and waits for its first window; the time from the start.
@@ -227,7 +211,7 @@ int FirstListedBook()
 int main()
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const std::wstring bin = Folder();
+    const std::wstring bin = BenchFolder();
     // A client-only installation: the tool in work\Tools, the system's ini files above it.
     const std::wstring work = bin + L"uibench\\", data = work + L"data\\", out = work + L"out";
     CreateDirectoryW(work.c_str(), nullptr);
@@ -242,7 +226,7 @@ int main()
     DWORD one = 1;
     SetMachine(L"SOFTWARE\\OrvelServer", L"Mobile", REG_DWORD, &one, sizeof one);
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TamskServer", KEY_WOW64_32KEY, 0);
-    SetText(L"SOFTWARE\\OrvelDatabaseServer", L"DataFolder", data);
+    SetServerSetting(L"DataFolder", data.c_str());
     HKEY config;  // the server as it runs by default
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDatabaseServer", 0, KEY_WRITE | KEY_WOW64_32KEY, &config) == 0) {
         RegDeleteValueW(config, L"Apartment");
