@@ -8,7 +8,7 @@
 #include <mutex>
 #include <new>
 
-namespace dbserver {
+namespace standin {
 namespace {
 
 LONG g_live = 0;
@@ -474,4 +474,4 @@ LONG Connection::BackupRestoreDatabase(LONG mode, BSTR database, BSTR path)
 DATABASE_SERVER_RESERVED_SLOTS(SERVER_RESERVED)
 #undef SERVER_RESERVED
 
-}  // namespace dbserver
+}  // namespace standin

@@ -11,7 +11,7 @@
 #include <set>
 #include <string>
 
-namespace dbserver {
+namespace standin {
 
 // Objects and locks alive in this process; the server ends when both stay at zero.
 LONG LiveObjects();
@@ -63,4 +63,4 @@ private:
 // Whether a client's database name may name a file in the data folder.
 bool IsValidDatabaseName(const std::wstring& name);
 
-}  // namespace dbserver
+}  // namespace standin

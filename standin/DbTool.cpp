@@ -59,14 +59,14 @@ int Create(const std::wstring& dataFolder, const std::wstring& name, std::wstrin
     FindClose(find);
     CreateDirectoryW(dataFolder.c_str(), nullptr);
     const std::wstring target = dataFolder + name + L".mdf";
-    dbserver::AtomicFile out;
+    standin::AtomicFile out;
     // The writer below checksums and writes from a thread of its own.
     if (!out.Create(target))
         return Fail("cannot write " + Utf8(target));
     storage::Writer writer(out);
     writer.Start(static_cast<uint32_t>(files.size()));
     for (const std::wstring& file : files) {
-        dbserver::FileStream in;
+        standin::FileStream in;
         if (!in.Open(folder + file))
             return Fail("cannot read " + Utf8(folder + file));
         std::string error;
@@ -81,7 +81,7 @@ int Create(const std::wstring& dataFolder, const std::wstring& name, std::wstrin
 }
 
 // Opens a database file and checks it whole, streaming: header, checksum, structure.
-int Open(const std::wstring& file, dbserver::FileSource* in, std::vector<storage::TableInfo>* tables)
+int Open(const std::wstring& file, standin::FileSource* in, std::vector<storage::TableInfo>* tables)
 {
     if (!in->Open(file))
         return Fail("cannot read " + Utf8(file));
@@ -97,7 +97,7 @@ int Open(const std::wstring& file, dbserver::FileSource* in, std::vector<storage
 
 int Dump(const std::wstring& file)
 {
-    dbserver::FileSource in;
+    standin::FileSource in;
     std::vector<storage::TableInfo> tables;
     if (int rc = Open(file, &in, &tables))
         return rc;
@@ -116,7 +116,7 @@ int Dump(const std::wstring& file)
 
 int Verify(const std::wstring& file)
 {
-    dbserver::FileSource in;
+    standin::FileSource in;
     std::vector<storage::TableInfo> tables;
     if (int rc = Open(file, &in, &tables))
         return rc;
@@ -170,7 +170,7 @@ int wmain(int argc, wchar_t** argv)
 
 int Run(std::vector<std::wstring> args)
 {
-    std::wstring dataFolder = dbserver::DataFolder();
+    std::wstring dataFolder = standin::DataFolder();
     if (args.size() >= 2 && args[0] == L"--data") {
         dataFolder = args[1];
         if (dataFolder.back() != L'\\')
@@ -178,7 +178,7 @@ int Run(std::vector<std::wstring> args)
         args.erase(args.begin(), args.begin() + 2);
     }
     if (args.size() == 3 && args[0] == L"create") {
-        if (!dbserver::IsValidDatabaseName(args[1]))
+        if (!standin::IsValidDatabaseName(args[1]))
             return Fail("not a database name: " + Utf8(args[1]));
         return Create(dataFolder, args[1], args[2]);
     }

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-namespace dbserver {
+namespace standin {
 namespace {
 
 // Temporary files are named <target>.tmp<process id>-<n>.
@@ -283,4 +283,4 @@ CopyResult CopyFileAtomically(const std::wstring& source, const std::wstring& ta
     return result;
 }
 
-}  // namespace dbserver
+}  // namespace standin

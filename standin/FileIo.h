@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-namespace dbserver {
+namespace standin {
 
 // A file read at 64-bit offsets. Others may read it, and a restore may replace it, while
 // it is open: this handle keeps reading what it opened.
@@ -89,4 +89,4 @@ void SetExitAfterBytes(DWORD bytes);
 // process is gone); those of running servers stay.
 void RemoveStaleTemporaryFiles(const std::wstring& folder);
 
-}  // namespace dbserver
+}  // namespace standin

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-namespace dbserver {
+namespace standin {
 
 const wchar_t kConfigKey[] = L"SOFTWARE\\OrvelDatabaseServer";
 
@@ -175,4 +175,4 @@ std::wstring DatabaseFile(const std::wstring& name)
     return DataFolder() + name + L".mdf";
 }
 
-}  // namespace dbserver
+}  // namespace standin

@@ -25,7 +25,7 @@
 
 #include <string>
 
-namespace dbserver {
+namespace standin {
 
 extern const wchar_t kConfigKey[];
 
@@ -42,4 +42,4 @@ bool InjectedFault(const wchar_t* operation, long row, LONG* code);
 // 0 when no exit is set.
 DWORD ExitAfterBytes();
 
-}  // namespace dbserver
+}  // namespace standin

@@ -38,7 +38,7 @@ public:
         *ppv = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        dbserver::Connection* connection = new (std::nothrow) dbserver::Connection;
+        standin::Connection* connection = new (std::nothrow) standin::Connection;
         if (!connection)
             return E_OUTOFMEMORY;
         HRESULT hr = connection->QueryInterface(riid, ppv);
@@ -87,7 +87,7 @@ using RegisterFn = HRESULT(STDAPICALLTYPE*)();
 
 HRESULT CallProxyDll(const char* function)
 {
-    std::wstring dll = dbserver::ModuleFolder() + L"DatabaseServerPS.dll";
+    std::wstring dll = standin::ModuleFolder() + L"DatabaseServerPS.dll";
     HMODULE module = LoadLibraryW(dll.c_str());
     if (!module)
         return HRESULT_FROM_WIN32(GetLastError());
@@ -126,12 +126,12 @@ bool HasSwitch(const wchar_t* commandLine, const wchar_t* name)
 
 int Serve()
 {
-    bool freeThreaded = dbserver::FreeThreaded();
+    bool freeThreaded = standin::FreeThreaded();
     if (FAILED(CoInitializeEx(nullptr, freeThreaded ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED)))
         return 1;
-    CreateDirectoryW(dbserver::DataFolder().c_str(), nullptr);
+    CreateDirectoryW(standin::DataFolder().c_str(), nullptr);
     // A server that ended in the middle of a restore left its temporary file here.
-    dbserver::RemoveStaleTemporaryFiles(dbserver::DataFolder());
+    standin::RemoveStaleTemporaryFiles(standin::DataFolder());
     DWORD cookie = 0;
     HRESULT hr = CoRegisterClassObject(CLSID_DatabaseServer, &g_factory, CLSCTX_LOCAL_SERVER,
                                        REGCLS_MULTIPLEUSE, &cookie);
@@ -151,7 +151,7 @@ int Serve()
             DispatchMessageW(&msg);
         }
     };
-    auto idle = [] { return dbserver::LiveObjects() == 0 && InterlockedCompareExchange(&g_locks, 0, 0) == 0; };
+    auto idle = [] { return standin::LiveObjects() == 0 && InterlockedCompareExchange(&g_locks, 0, 0) == 0; };
     DWORD idleSince = GetTickCount();
     DWORD allowed = kStartGraceMs;
     for (;;) {
