@@ -39,9 +39,7 @@ protected:
         fake.writeBackups = true;
         RemoveTree(out);
         CreateDirectoryA(out.c_str(), nullptr);
-        char full[MAX_PATH];
-        GetFullPathNameA(out.c_str(), MAX_PATH, full, nullptr);
-        out = full;
+        out = FullPath(out);
         previousFolder = winui::SetFolderBrowserHandler(AnswerFolder);
         previousFile = winui::SetOpenFileHandler(AnswerFile);
     }

@@ -344,9 +344,7 @@ TEST_F(Transfer, ABookFolderSwappedForALinkMeanwhileIsNotTouched)
     if (InTestKit())
         GTEST_SKIP() << kLinksFromLinux;
     const std::string elsewhere = linksDest + "\\..\\elsewhere";
-    char full[MAX_PATH];
-    GetFullPathNameA(linksDest.c_str(), sizeof full, full, nullptr);
-    std::string unixDest = std::string(full).substr(2);  // Z: is the Unix root
+    std::string unixDest = FullPath(linksDest).substr(2);  // Z: is the Unix root
     for (char& ch : unixDest)
         ch = ch == '\\' ? '/' : ch;
     const std::string folder = linksDest + "\\real";
@@ -467,11 +465,9 @@ TEST_F(Transfer, TheBackupPathLimit)
             SetUp();
             fake.calls.clear();
             // <destination>\ddd...\<99 s>\<database>.mdf, exactly length bytes.
-            char full[MAX_PATH];
-            GetFullPathNameA(dest.c_str(), sizeof full, full, nullptr);
-            const std::string site(99, 's');
-            const size_t pad = length - std::strlen(full) - 2 - site.size() - database.size() - 5;
-            const std::string destination = std::string(full) + "\\" + std::string(pad, 'd');
+            const std::string full = FullPath(dest), site(99, 's');
+            const size_t pad = length - full.size() - 2 - site.size() - database.size() - 5;
+            const std::string destination = full + "\\" + std::string(pad, 'd');
             CreateDirectoryA(destination.c_str(), nullptr);
             const std::string file = destination + "\\" + site + "\\" + database + ".mdf";
             ASSERT_EQ(length, file.size());
@@ -499,9 +495,7 @@ TEST_F(Transfer, TheBackupPathLimit)
 // "." and ".." in it: the export makes it and writes the backup.
 TEST_F(Transfer, LongDestinationsAreMade)
 {
-    char full[MAX_PATH];
-    GetFullPathNameA(dest.c_str(), sizeof full, full, nullptr);
-    const std::string base = full;
+    const std::string base = FullPath(dest);
     const struct {
         size_t folderLength;  // of the destination's full path
         const char* written;  // how the text reaches the level above the new folder
@@ -538,10 +532,8 @@ TEST_F(Transfer, ImportOutcomes)
     // holds the test program's): a backup in the program's own folder tree is accepted,
     // one beside it in the same system folder is not.
     const std::string own = ProgramFolder() + "kamiwork\\BOOK0101.mdf";
-    char windir[MAX_PATH], above[MAX_PATH];
-    GetEnvironmentVariableA("windir", windir, sizeof windir);
-    GetFullPathNameA((ProgramFolder() + "..").c_str(), sizeof above, above, nullptr);
-    const std::string beside = std::string(above) + "\\BOOK0101.mdf";
+    const std::string windir = Expand("%windir%"), above = FullPath(ProgramFolder() + "..");
+    const std::string beside = above + "\\BOOK0101.mdf";
     CreateDirectoryA((ProgramFolder() + "kamiwork").c_str(), nullptr);
     WriteFile(own, "backup");
     WriteFile(beside, "backup");
@@ -582,11 +574,11 @@ TEST_F(Transfer, ImportOutcomes)
         fake.openDatabaseResult = c.openResult;
         fake.backupResult = c.restoreResult;
         std::map<std::string, std::string> before = Files();
-        SetEnvironmentVariableA("windir", c.programInSystemFolder ? above : windir);
+        SetEnvironmentVariableA("windir", (c.programInSystemFolder ? above : windir).c_str());
         BstrSpy spy;
         long live = spy.Live();
         ImportOutcome outcome = ImportBookFile(c.file);
-        SetEnvironmentVariableA("windir", windir);
+        SetEnvironmentVariableA("windir", windir.c_str());
         EXPECT_EQ(live, spy.Live()) << "strings made for the server were not freed";
         EXPECT_EQ(c.kind, outcome.kind);
         EXPECT_EQ(c.value, outcome.value);

@@ -56,9 +56,7 @@ protected:
                   "[CarryingCommon]\r\nCarryingCnt=1\r\n[CarryingInfo_1]\r\nCarryingBookID=101\r\n");
         RemoveTree(Out());  // each test starts from an empty destination
         CreateDirectoryA(Out().c_str(), nullptr);
-        char full[MAX_PATH];
-        GetFullPathNameA(Out().c_str(), MAX_PATH, full, nullptr);
-        out = full;
+        out = FullPath(Out());
         ASSERT_GE(ConnectDatabaseServer(&server), 0);
         DatabaseAccess::SetServerSlot(&server);
         previousFolder = winui::SetFolderBrowserHandler(AnswerFolder);

@@ -29,14 +29,8 @@ namespace {
 
 const char kConfig[] = "SOFTWARE\\OrvelDatabaseServer";
 
-std::string Full(const std::string& path)
-{
-    char full[MAX_PATH];
-    GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    return full;
-}
-std::string Data() { return Full(ProgramFolder() + "..\\data"); }
-std::string Local() { return Full(TestFolder("dest")); }
+std::string Data() { return FullPath(ProgramFolder() + "..\\data"); }
+std::string Local() { return FullPath(TestFolder("dest")); }
 // Made by the test run's set-up when it may mount file systems: T: a 1 MB disk, U: a
 // read-only one holding dest\国道改良工事\BOOK0101.mdf.
 std::string DisksMissing()
@@ -262,7 +256,7 @@ std::vector<std::function<bool()>> Steps(const Case& c, BookBackupDialog& dialog
         ClearFaults();
         if (serverEnded)
             ForgetEndedServer();
-        g_folder = Full(TestFolder("again"));
+        g_folder = FullPath(TestFolder("again"));
         RemoveTree(g_folder);
         CreateDirectoryA(g_folder.c_str(), nullptr);
         SwitchMode(dialog.Hwnd(), IDC_MODE_EXPORT);

@@ -86,9 +86,7 @@ TEST(FolderRulesWin, FixedDriveRoots)
     // The system's own names: the Windows folder ("C:\Windows" on a PC, "C:\windows"
     // under Wine) and its drive.
     const std::string windir = Expand("%windir%"), drive = windir.substr(0, 2), folder = windir.substr(2);
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    SetCurrentDirectoryA(windir.c_str());
+    CurrentFolder here(windir);
     const struct {
         std::string path;
         bool root;
@@ -109,7 +107,6 @@ TEST(FolderRulesWin, FixedDriveRoots)
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
         EXPECT_EQ(cases[i].root, IsFixedDriveRoot(cases[i].path.c_str())) << "case " << i << ": " << cases[i].path;
-    SetCurrentDirectoryA(previous);
 }
 
 // The letter case of a text: the system folders are compared without regard to it, the
@@ -151,14 +148,15 @@ TEST(FolderRulesWin, TheRunningSystem)
     EXPECT_FALSE(IsUnusableFolder((windir + "2").c_str()));
     EXPECT_FALSE(IsUnusableFolder(AbsentDriveRoot().c_str()));
     // A relative folder is judged where it resolves: beside the current folder.
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
     Fresh(Work());
-    SetCurrentDirectoryA(Work().c_str());
-    EXPECT_FALSE(IsUnusableFolder("work"));
-    SetCurrentDirectoryA(Expand("%USERPROFILE%").c_str());
-    EXPECT_TRUE(IsUnusableFolder("work"));
-    SetCurrentDirectoryA(previous);
+    {
+        CurrentFolder here(Work());
+        EXPECT_FALSE(IsUnusableFolder("work"));
+    }
+    {
+        CurrentFolder here(Expand("%USERPROFILE%"));
+        EXPECT_TRUE(IsUnusableFolder("work"));
+    }
     std::string program = ProgramFolder();
     EXPECT_TRUE(IsInsideProgramFolder((program + "kamiwork").c_str()));
     EXPECT_FALSE(IsInsideProgramFolder(program.substr(0, program.size() - 1).c_str()));
@@ -178,9 +176,7 @@ TEST(FolderRulesWin, TheRunningSystem)
 // for a network path the UNC form with the server's two backslashes gone.
 TEST(FolderTools, ExtendedPaths)
 {
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    SetCurrentDirectoryA(ProgramFolder().c_str());
+    CurrentFolder program(ProgramFolder());
     wchar_t here[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, here);
     const std::wstring relative = L"\\\\?\\" + std::wstring(here) + L"\\a\\b";
@@ -197,7 +193,6 @@ TEST(FolderTools, ExtendedPaths)
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
         EXPECT_TRUE(ExtendedPath(cases[i].text) == cases[i].extended) << "case " << i << ": " << cases[i].text;
-    SetCurrentDirectoryA(previous);
 }
 
 // Runs inside a copy of this program placed under C:\Program Files by the next test.
@@ -242,12 +237,11 @@ TEST_F(Browser, ConfirmedFolderIsStoredAndShownAsStatus)
     Fresh(Work());
     std::string chosen = Work() + "\\" + Ansi(u8"バックアップ表");
     CreateDirectoryA(chosen.c_str(), nullptr);
-    char full[MAX_PATH];
-    GetFullPathNameA(chosen.c_str(), MAX_PATH, full, nullptr);
+    const std::string full = FullPath(chosen);
     script.answer = full;
     char path[260] = "E:\\previous";
     EXPECT_TRUE(BrowseForFolder(Ansi(u8"エクスポート先を選択してください。").c_str(), path, sizeof path));
-    EXPECT_EQ(std::string(full), path);
+    EXPECT_EQ(full, path);
     EXPECT_EQ(Ansi(u8"エクスポート先を選択してください。"), script.title);
     EXPECT_EQ(UINT(BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT), script.flags);
     EXPECT_EQ("E:\\previous", script.initial);
@@ -255,7 +249,7 @@ TEST_F(Browser, ConfirmedFolderIsStoredAndShownAsStatus)
     EXPECT_EQ(UINT(BFFM_SETSELECTIONA), script.sentToBrowser[0].first);
     EXPECT_EQ("E:\\previous", script.sentToBrowser[0].second);
     EXPECT_EQ(UINT(BFFM_SETSTATUSTEXTA), script.sentToBrowser[1].first);
-    EXPECT_EQ(std::string(full), script.sentToBrowser[1].second);
+    EXPECT_EQ(full, script.sentToBrowser[1].second);
 }
 
 TEST_F(Browser, CancelLeavesTheTextAsItWas)

@@ -113,9 +113,7 @@ const std::string kUnusable = Ansi(u8"指定されたフォルダは適切では
 
 TEST_F(WorkFolder, WhatTheDialogShowsFirst)
 {
-    char full[MAX_PATH];
-    GetFullPathNameA(root.c_str(), MAX_PATH, full, nullptr);
-    const std::string r = full;
+    const std::string r = FullPath(root);
     struct Case {
         const char* stored;  // nullptr: no file
         std::string shown;
@@ -192,15 +190,14 @@ TEST_F(WorkFolder, RefusedFoldersKeepTheDialogOpenWithTheText)
 TEST_F(WorkFolder, AMissingFolderIsCreatedOnRequestAndStored)
 {
     Store("old");
-    char full[MAX_PATH];
-    GetFullPathNameA(root.c_str(), MAX_PATH, full, nullptr);
-    std::string wanted = std::string(full) + "\\New\\" + Ansi(u8"作業表");
+    const std::string full = FullPath(root);
+    std::string wanted = full + "\\New\\" + Ansi(u8"作業表");
     boxes.Answer(IDOK);
     EXPECT_EQ(IDOK, Enter(wanted));
     ASSERT_EQ(1u, boxes.Shown().size());
     EXPECT_EQ(Ansi(u8"指定された作業フォルダは存在しません。作成してよろしいですか？"), boxes.Shown()[0].text);
     EXPECT_EQ(UINT(MB_OKCANCEL | MB_ICONQUESTION), boxes.Shown()[0].flags);
-    EXPECT_TRUE(IsFolder(std::string(full) + "\\New"));
+    EXPECT_TRUE(IsFolder(full + "\\New"));
     EXPECT_TRUE(IsFolder(wanted));
     char stored[260];
     GetPrivateProfileStringA("Path", "WorkPath", "", stored, sizeof stored, ini.c_str());
@@ -216,25 +213,20 @@ TEST_F(WorkFolder, CancelOnTheQuestionStoresNothing)
     Store("old");
     std::string before = Read(ini);
     boxes.Answer(IDCANCEL);
-    char full[MAX_PATH];
-    GetFullPathNameA(root.c_str(), MAX_PATH, full, nullptr);
-    EXPECT_EQ(IDOK, Enter(std::string(full) + "\\Never"));
-    EXPECT_FALSE(IsFolder(std::string(full) + "\\Never"));
+    EXPECT_EQ(IDOK, Enter(FullPath(root) + "\\Never"));
+    EXPECT_FALSE(IsFolder(FullPath(root) + "\\Never"));
     EXPECT_EQ(before, Read(ini));
 }
 
 TEST_F(WorkFolder, ARelativeNameIsStoredAsEntered)
 {
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    SetCurrentDirectoryA(root.c_str());
+    CurrentFolder here(root);
     boxes.Answer(IDOK);
     EXPECT_EQ(IDOK, Enter("work"));
     EXPECT_TRUE(IsFolder(root + "\\work"));
     char stored[260];
     GetPrivateProfileStringA("Path", "WorkPath", "", stored, sizeof stored, ini.c_str());
     EXPECT_STREQ("work", stored);
-    SetCurrentDirectoryA(previous);
 }
 
 TEST_F(WorkFolder, CreateDirectoryTree)
@@ -243,12 +235,9 @@ TEST_F(WorkFolder, CreateDirectoryTree)
     CreateDirectoryA((root + "\\there").c_str(), nullptr);
     // Folders whose full path is 248 characters or more, which Windows makes only through
     // the \\?\ form: written in full, with "..", and relative to the current folder.
-    char full[MAX_PATH], previous[MAX_PATH];
-    GetFullPathNameA(root.c_str(), sizeof full, full, nullptr);
-    const std::string r = full;
+    const std::string r = FullPath(root);
     const std::string longName(250 - r.size(), 'L'), longer(249 - r.size(), 'M'), relative(249 - r.size(), 'R');
-    GetCurrentDirectoryA(sizeof previous, previous);
-    SetCurrentDirectoryA(r.c_str());
+    CurrentFolder here(r);
     struct Case {
         std::string path;
         bool result;
@@ -282,7 +271,6 @@ TEST_F(WorkFolder, CreateDirectoryTree)
             m = m.compare(0, root.size(), root) == 0 ? m.substr(root.size()) : m.compare(0, r.size(), r) == 0 ? m.substr(r.size()) : m;
         EXPECT_EQ(c.made, made) << "case " << i;
     }
-    SetCurrentDirectoryA(previous);
     EXPECT_TRUE(IsFolder(root + "\\a\\b\\c"));
     EXPECT_TRUE(IsFolder(root + "\\" + Ansi(u8"工程表")));
     for (const std::string& name : {longName, longer, relative})
@@ -296,9 +284,7 @@ TEST_F(WorkFolder, CreateDirectoryTree)
 // cancelled.
 TEST_F(WorkFolder, WhatCannotBeMadeOrSavedIsReported)
 {
-    char full[MAX_PATH];
-    GetFullPathNameA(root.c_str(), MAX_PATH, full, nullptr);
-    const std::string r = full;
+    const std::string r = FullPath(root);
     WriteFile(r + "\\afile", "x");
     struct Case {
         std::string typed;

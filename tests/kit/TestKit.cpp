@@ -10,7 +10,6 @@
 #include "../support/KitSystem.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +19,7 @@
 #include <vector>
 
 using testsupport::Elevated;
+using testsupport::FullPath;
 using testsupport::KitFoldersRoot;
 using testsupport::RemoveTree;
 using testsupport::UnderWine;
@@ -36,13 +36,6 @@ volatile LONG g_cancelled = 0;
 DWORD g_startError = 0;  // why the last program could not be started
 
 std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
-
-std::string FullPath(const std::string& path)
-{
-    char full[MAX_PATH];
-    DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    return n && n < sizeof full ? std::string(full) : path;
-}
 
 std::vector<WIN32_FIND_DATAA> Entries(const std::string& folder)
 {

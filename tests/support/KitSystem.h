@@ -43,6 +43,15 @@ inline std::string KitFoldersRoot()
     return std::string(drive) + "\\OrvelTestKit";
 }
 
+// path's full form as the system resolves it (the current folder, "." and ".."); path
+// itself where it has none.
+inline std::string FullPath(const std::string& path)
+{
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return n && n < sizeof full ? std::string(full) : path;
+}
+
 // The stand-in server processes running (DatabaseServer.exe, wherever it lies), by id.
 inline std::vector<DWORD> ServerProcessIds()
 {

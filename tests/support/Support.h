@@ -53,7 +53,6 @@ public:
     explicit ModalDriver(std::vector<std::function<bool()>> steps, UINT intervalMs = 20, DWORD limitMs = 20000);
     ~ModalDriver();
     bool Finished() const { return m_next >= m_steps.size(); }
-    size_t StepsDone() const { return m_next; }
 
 private:
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
@@ -87,7 +86,7 @@ void RegisterStandInServer(const std::string& dataFolder);
 void UnregisterStandInServer();
 // Run by the Windows test kit (tools/package-tests): a real PC, a standard user.
 bool InTestKit();
-// UnderWine(), Elevated() and the kit's folders root: KitSystem.h.
+// UnderWine(), Elevated(), FullPath() and the kit's folders root: KitSystem.h.
 // The kit's user may not write HKLM: this program's own calls that name HKLM, and the
 // stand-in server while the key exists, use HKCU\Software\OrvelTestKit\Machine instead.
 void RedirectMachineKeysForTestKit();
@@ -110,6 +109,23 @@ std::string TestFolder(const std::string& name);
 // the user-profile root (the desktop's path cut at its second backslash: C:\Users on
 // Windows, C:\users under Wine), the root of a drive letter nothing is mapped to.
 std::string Expand(const char* text);
+
+// The current folder set to folder while this lives, and put back after, also when a
+// test stops early.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::string& folder)
+    {
+        GetCurrentDirectoryA(MAX_PATH, m_previous);
+        SetCurrentDirectoryA(folder.c_str());
+    }
+    ~CurrentFolder() { SetCurrentDirectoryA(m_previous); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    char m_previous[MAX_PATH];
+};
 std::string ProfileRoot();
 std::string AbsentDriveRoot();
 
