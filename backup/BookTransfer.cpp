@@ -1,6 +1,7 @@
 #include "BookTransfer.h"
 
 #include "DatabaseAccess.h"
+#include "FileSystem.h"
 #include "FolderRules.h"
 #include "FolderTools.h"
 #include "MbText.h"

@@ -1,6 +1,6 @@
 #include "WorkFolder.h"
 
-#include "FolderTools.h"
+#include "FileSystem.h"
 #include "MbText.h"
 #include "ProgramPath.h"
 

@@ -4,7 +4,7 @@
 #include "BookTransfer.h"
 #include "DatabaseAccess.h"
 #include "FakeDatabaseServer.h"
-#include "FolderTools.h"
+#include "FileSystem.h"
 #include "Support.h"
 
 #include <gtest/gtest.h>

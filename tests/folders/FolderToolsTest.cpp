@@ -2,6 +2,7 @@
 // and the directory utilities on the real file system.
 #include "FolderRules.h"
 #include "FakeDatabaseServer.h"
+#include "FileSystem.h"
 #include "FolderTools.h"
 #include "ShellDialogs.h"
 #include "Support.h"

@@ -1,7 +1,7 @@
 // The work folder: read from Dbaccess.ini beside the program, shown, checked, created and
 // stored by the settings dialog.
 #include "EnvironmentSettingsDialog.h"
-#include "FolderTools.h"
+#include "FileSystem.h"
 #include "ShellDialogs.h"
 #include "Support.h"
 #include "WorkFolder.h"
