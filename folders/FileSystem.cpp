@@ -7,7 +7,6 @@
 #include <mbstring.h>
 
 #include <cstring>
-#include <string>
 
 namespace {
 

@@ -69,6 +69,5 @@ void RemoveMessageFilter()
 }
 
 void SetMessagePendingDelay(DWORD ms) { g_pendingDelay = ms; }
-DWORD MessagePendingDelay() { return g_pendingDelay; }
 
 }  // namespace winui

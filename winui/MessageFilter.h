@@ -13,6 +13,5 @@ void RemoveMessageFilter();
 // How long (ms) a call may wait with input pending before the framework would step in;
 // a call rejected as busy is retried for at most this long.
 void SetMessagePendingDelay(DWORD ms);
-DWORD MessagePendingDelay();
 
 }  // namespace winui
