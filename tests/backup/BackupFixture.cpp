@@ -1,3 +1,5 @@
+// The backup tests: the carried-BOOK catalogue, the export and import behind the dialog
+// and the dialog itself, against the in-process fake server. Here: their shared set-up.
 #include "BackupFixture.h"
 
 #include <ostream>

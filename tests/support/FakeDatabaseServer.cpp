@@ -1,3 +1,5 @@
+// What the test programs share: the in-process fake server (here), the dialog and message
+// box drivers, files and the system's names (Support), the kit's facts (KitSystem.h).
 #include "FakeDatabaseServer.h"
 
 #include "ServerIds.h"
