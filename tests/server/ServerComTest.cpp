@@ -7,6 +7,7 @@
 #include "Records.h"
 #include "ServerConnection.h"
 #include "ServerIds.h"
+#include "StandInData.h"
 #include "Storage.h"
 #include "Support.h"
 
@@ -28,8 +29,6 @@ std::wstring Wide(const std::string& utf8)
     w.resize(n > 0 ? n - 1 : 0);
     return w;
 }
-std::u16string U16(const std::wstring& w) { return std::u16string(w.begin(), w.end()); }
-std::u16string U16(const char* utf8) { return U16(Wide(utf8)); }
 
 std::string DataFolder() { return ProgramFolder() + "..\\data\\"; }
 
@@ -46,7 +45,7 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 
 void WriteDatabase(const std::string& name, const storage::Database& db)
 {
-    WriteBytes(DataFolder() + name + ".mdf", storage::Serialize(db));
+    testsupport::WriteDatabase(ProgramFolder() + "..\\data", name, db);
 }
 
 // A client connection, as the tool makes it.
@@ -137,10 +136,8 @@ TEST(ServerCom, AThousandRowsReadBackRowByRow)
     storage::Table t;
     t.name = u"BookShelfInfoTBL";
     t.columns = {u"T_Index", u"BookShelfID", u"BookID"};
-    for (int i = 0; i < 1000; ++i) {
-        std::wstring n = std::to_wstring(i);
-        t.rows.push_back({U16(n), U16(std::to_wstring(i % 7)), U16(std::to_wstring(1000 - i))});
-    }
+    for (int i = 0; i < 1000; ++i)
+        t.rows.push_back({U16(std::to_string(i)), U16(std::to_string(i % 7)), U16(std::to_string(1000 - i))});
     big.tables.push_back(t);
     WriteDatabase("BOOK_1000", big);
     Client c;
