@@ -47,14 +47,15 @@ std::wstring Text(HWND hwnd)
 }
 
 struct Search {
-    std::wstring caption;
+    std::wstring text;
     HWND found = nullptr;
 };
 
-BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp)
+// The first visible window, top-level or child as enumerated, with exactly that text.
+BOOL CALLBACK FindText(HWND hwnd, LPARAM lp)
 {
     Search* s = reinterpret_cast<Search*>(lp);
-    if (IsWindowVisible(hwnd) && Text(hwnd) == s->caption) {
+    if (IsWindowVisible(hwnd) && Text(hwnd) == s->text) {
         s->found = hwnd;
         return FALSE;
     }
@@ -63,9 +64,8 @@ BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp)
 
 HWND Find(const std::wstring& caption)
 {
-    Search s;
-    s.caption = caption;
-    EnumWindows(FindTop, reinterpret_cast<LPARAM>(&s));
+    Search s{caption};
+    EnumWindows(FindText, reinterpret_cast<LPARAM>(&s));
     return s.found;
 }
 
@@ -90,29 +90,13 @@ BOOL CALLBACK PrintChild(HWND hwnd, LPARAM)
     return TRUE;
 }
 
-struct PromptSearch {
-    std::wstring prompt;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK HasPrompt(HWND child, LPARAM lp)
-{
-    PromptSearch* s = reinterpret_cast<PromptSearch*>(lp);
-    if (Text(child) == s->prompt) {
-        s->found = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL CALLBACK FindBrowser(HWND top, LPARAM lp)
 {
-    PromptSearch* s = reinterpret_cast<PromptSearch*>(lp);
+    Search* s = reinterpret_cast<Search*>(lp);
     if (!IsWindowVisible(top))
         return TRUE;
-    PromptSearch inner;
-    inner.prompt = s->prompt;
-    EnumChildWindows(top, HasPrompt, reinterpret_cast<LPARAM>(&inner));
+    Search inner{s->text};
+    EnumChildWindows(top, FindText, reinterpret_cast<LPARAM>(&inner));
     if (inner.found) {
         s->found = top;
         return FALSE;
@@ -175,8 +159,7 @@ bool Browse(const std::wstring& prompt, std::wstring target)
 {
     while (!target.empty() && target.back() == L'\\' && target.size() > 3)
         target.pop_back();
-    PromptSearch s;
-    s.prompt = prompt;
+    Search s{prompt};
     DWORD start = GetTickCount();
     while (!s.found && GetTickCount() - start < 15000) {
         EnumWindows(FindBrowser, reinterpret_cast<LPARAM>(&s));
