@@ -66,9 +66,9 @@ void RemoveMadeFolders(const std::vector<std::string>& made, const std::string& 
 }
 
 // The export's own temporary folder, which the server writes the new backup into, made
-// inside the BOOK folder: ".n1" to ".n9", the first that nobody has. A dot name, so that emptying the
-// BOOK folder passes over it. Whatever the server leaves there, under any name, goes
-// with the folder. 0, or the system's code.
+// inside the BOOK folder: ".n1" to ".n9", the first that nobody has. A dot name, so that
+// emptying the BOOK folder passes over it. Whatever the server leaves there, under any
+// name, goes with the folder. 0, or the system's code.
 long MakeExportFolder(const std::string& bookFolder, std::string* folder)
 {
     for (char n = '1'; n <= '9'; ++n) {

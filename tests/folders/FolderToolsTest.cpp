@@ -84,8 +84,7 @@ protected:
 // a folder of the drive is not (Wine would call every folder of C: fixed).
 TEST(FolderRulesWin, FixedDriveRoots)
 {
-    // The system's own names: the Windows folder ("C:\Windows" on a PC, "C:\windows"
-    // under Wine) and its drive.
+    // The Windows folder and its drive, as the running system names them.
     const std::string windir = Expand("%windir%"), drive = windir.substr(0, 2), folder = windir.substr(2);
     CurrentFolder here(windir);
     const struct {

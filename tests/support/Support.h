@@ -105,9 +105,9 @@ std::string ProgramFolder();
 // rules), under <system drive>\OrvelTestKit\<program>, which a standard user may make
 // and which the kit's runner takes away.
 std::string TestFolder(const std::string& name);
-// The running system's names, never Wine's: an environment text expanded ("%windir%"),
-// the user-profile root (the desktop's path cut at its second backslash: C:\Users on
-// Windows, C:\users under Wine), the root of a drive letter nothing is mapped to.
+// The running system's names, never ours: an environment text expanded ("%windir%"),
+// the user-profile root (the desktop's path cut at its second backslash), the root of a
+// drive letter nothing is mapped to.
 std::string Expand(const char* text);
 
 // The current folder set to folder while this lives, and put back after, also when a
