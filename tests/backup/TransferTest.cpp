@@ -72,6 +72,15 @@ protected:
 
     std::map<std::string, std::string> Files() const { return FilesBelow(root); }
     void Export(const ExportCase& c);
+    // Each row of a table in turn, a failure naming its row (from 0).
+    void Export(std::initializer_list<ExportCase> rows)
+    {
+        int row = 0;
+        for (const ExportCase& c : rows) {
+            SCOPED_TRACE("row " + std::to_string(row++));
+            Export(c);
+        }
+    }
 
     FakeDatabaseServer fake;
     DatabaseServer* pointer = &fake;
@@ -170,10 +179,6 @@ TEST_F(Transfer, OnlyTheDestinationsOwnFolderMayBeEmptied)
 // the BOOK's own folder (nor anything the export made and took back).
 void Transfer::Export(const ExportCase& c)
 {
-    SCOPED_TRACE(std::string(c.site) + " " + c.bookName + (c.oldBackup ? " over an old backup" : "") + " server " +
-                 std::to_string(c.server) + (c.serverWrites ? "" : " writing nothing") + (c.emptyWrite ? " writing 0 bytes" : "") +
-                 (c.leaves ? " leaving files" : "") + " under '" + c.under + "' taken " + std::to_string(c.taken) +
-                 " holder " + std::to_string(static_cast<int>(c.old)));
     SetUp();
     const std::string under = c.under;
     const std::string destination = dest + under;
@@ -245,64 +250,58 @@ void Transfer::Export(const ExportCase& c)
 // name another folder; a database name Windows would not keep as a file name is refused.
 TEST_F(Transfer, ExportIntoTheBooksOwnFolder)
 {
-    for (const ExportCase& c : {
-             ExportCase{.folder = kSite},
-             ExportCase{.site = ".", .folder = "BOOK0101"},
-             ExportCase{.site = ".", .oldBackup = true, .answer = IDYES, .folder = "BOOK0101"},
-             ExportCase{.site = "..", .oldBackup = true, .answer = IDYES, .folder = "BOOK0101"},
-             ExportCase{.site = u8"国道改良工事.", .folder = "BOOK0101"},
-             ExportCase{.site = "NUL", .folder = "BOOK0101"},
-             ExportCase{.site = ".", .bookName = "CON", .kind = kFailed, .code = ERROR_INVALID_NAME},
-             ExportCase{.site = u8"工事A", .bookName = "", .kind = ExportOutcome::Skipped},
-             ExportCase{.bookName = "..\\BOOK0999", .kind = kFailed, .code = ERROR_INVALID_NAME},
-             ExportCase{.bookName = "BOOK:0101", .kind = kFailed, .code = ERROR_INVALID_NAME},
-             ExportCase{.bookName = "con", .kind = kFailed, .code = ERROR_INVALID_NAME},
-         })
-        Export(c);
+    Export({
+        ExportCase{.folder = kSite},
+        ExportCase{.site = ".", .folder = "BOOK0101"},
+        ExportCase{.site = ".", .oldBackup = true, .answer = IDYES, .folder = "BOOK0101"},
+        ExportCase{.site = "..", .oldBackup = true, .answer = IDYES, .folder = "BOOK0101"},
+        ExportCase{.site = u8"国道改良工事.", .folder = "BOOK0101"},
+        ExportCase{.site = "NUL", .folder = "BOOK0101"},
+        ExportCase{.site = ".", .bookName = "CON", .kind = kFailed, .code = ERROR_INVALID_NAME},
+        ExportCase{.site = u8"工事A", .bookName = "", .kind = ExportOutcome::Skipped},
+        ExportCase{.bookName = "..\\BOOK0999", .kind = kFailed, .code = ERROR_INVALID_NAME},
+        ExportCase{.bookName = "BOOK:0101", .kind = kFailed, .code = ERROR_INVALID_NAME},
+        ExportCase{.bookName = "con", .kind = kFailed, .code = ERROR_INVALID_NAME},
+    });
 }
 
 // The old backup goes only with Yes and only for a new one the server wrote whole; what
 // a server leaves under names of its own goes, whatever the outcome.
 TEST_F(Transfer, AnOldBackupIsReplacedOnlyByAWholeNewOne)
 {
-    for (const ExportCase& c : {
-             ExportCase{.oldBackup = true, .answer = IDNO, .kind = ExportOutcome::Declined},
-             ExportCase{.oldBackup = true, .answer = IDYES, .server = 1010, .kind = kFailed, .code = 1010},
-             ExportCase{.server = 1010, .kind = kFailed, .code = 1010},  // its new folder goes
-             ExportCase{.oldBackup = true, .answer = IDYES, .kind = kFailed, .code = ERROR_FILE_INVALID,
-                        .serverWrites = false},
-             ExportCase{.oldBackup = true, .answer = IDYES, .kind = kFailed, .code = ERROR_FILE_INVALID,
-                        .emptyWrite = true},
-             ExportCase{.oldBackup = true, .answer = IDYES, .server = 1010, .kind = kFailed, .code = 1010,
-                        .leaves = true},
-             ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .leaves = true},
-         })
-        Export(c);
+    Export({
+        ExportCase{.oldBackup = true, .answer = IDNO, .kind = ExportOutcome::Declined},
+        ExportCase{.oldBackup = true, .answer = IDYES, .server = 1010, .kind = kFailed, .code = 1010},
+        ExportCase{.server = 1010, .kind = kFailed, .code = 1010},  // its new folder goes
+        ExportCase{.oldBackup = true, .answer = IDYES, .kind = kFailed, .code = ERROR_FILE_INVALID,
+                   .serverWrites = false},
+        ExportCase{.oldBackup = true, .answer = IDYES, .kind = kFailed, .code = ERROR_FILE_INVALID, .emptyWrite = true},
+        ExportCase{.oldBackup = true, .answer = IDYES, .server = 1010, .kind = kFailed, .code = 1010, .leaves = true},
+        ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .leaves = true},
+    });
 }
 
 // Levels below the destination the export makes are taken back when it fails; a level
 // the user already had is never.
 TEST_F(Transfer, FoldersTheExportMadeAreTakenBackOnFailure)
 {
-    for (const ExportCase& c : {
-             ExportCase{.folder = kSite, .under = "\\made\\for it"},
-             ExportCase{.server = 1010, .kind = kFailed, .code = 1010, .under = "\\made\\for it"},
-             ExportCase{.server = 1010, .kind = kFailed, .code = 1010, .under = "\\empty", .underExists = true},
-             ExportCase{.kind = kFailed, .code = ERROR_INVALID_NAME, .under = "\\made\\bad<name"},
-             ExportCase{.server = 1010, .kind = kFailed, .code = 1010, .under = "\\made", .leaves = true},
-         })
-        Export(c);
+    Export({
+        ExportCase{.folder = kSite, .under = "\\made\\for it"},
+        ExportCase{.server = 1010, .kind = kFailed, .code = 1010, .under = "\\made\\for it"},
+        ExportCase{.server = 1010, .kind = kFailed, .code = 1010, .under = "\\empty", .underExists = true},
+        ExportCase{.kind = kFailed, .code = ERROR_INVALID_NAME, .under = "\\made\\bad<name"},
+        ExportCase{.server = 1010, .kind = kFailed, .code = 1010, .under = "\\made", .leaves = true},
+    });
 }
 
 // Names the export's own folder cannot have: the next one, up to the last.
 TEST_F(Transfer, TheExportsOwnFolderTakesAFreeName)
 {
-    for (const ExportCase& c : {
-             ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .taken = 1},
-             ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .leaves = true, .taken = 8},
-             ExportCase{.oldBackup = true, .answer = IDYES, .kind = kFailed, .code = ERROR_FILE_EXISTS, .taken = 9},
-         })
-        Export(c);
+    Export({
+        ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .taken = 1},
+        ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .leaves = true, .taken = 8},
+        ExportCase{.oldBackup = true, .answer = IDYES, .kind = kFailed, .code = ERROR_FILE_EXISTS, .taken = 9},
+    });
 }
 
 // Another program holds the old backup: it stays whole, nothing of the new one is left,
