@@ -12,6 +12,9 @@ namespace winui {
 int AppMessageBox(const char* text, UINT flags = MB_OK);
 // The same with a string-table entry of the program.
 int AppMessageBox(UINT stringId, UINT flags = MB_OK);
+// The same with UTF-16 text: a message that names a file or folder as the user sees it,
+// also where the ANSI code page cannot spell its name.
+int AppMessageBox(const wchar_t* text, UINT flags = MB_OK);
 
 // The flags with the framework's default icon where they name none: the exclamation
 // mark for OK, OK/Cancel, Yes/No and Yes/No/Cancel boxes; none for the other kinds.
@@ -21,5 +24,9 @@ UINT WithDefaultIcon(UINT flags);
 // what the user would have seen and give the answer. nullptr restores the real one.
 using MessageBoxHandler = int (*)(HWND owner, const char* text, const char* caption, UINT flags);
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+// The same for the UTF-16 boxes; where none is set, the handler above sees their text in
+// ANSI ('?' where the code page has no form for a character).
+using WideMessageBoxHandler = int (*)(HWND owner, const wchar_t* text, const char* caption, UINT flags);
+WideMessageBoxHandler SetWideMessageBoxHandler(WideMessageBoxHandler handler);
 
 }  // namespace winui

@@ -23,6 +23,12 @@ void EndWaitCursor()
         SetCursor(g_saved ? g_saved : LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));  // IDC_ARROW
 }
 
+void RestoreWaitCursor()
+{
+    if (g_depth > 0)
+        SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
+}
+
 int WaitCursorDepth() { return g_depth; }
 
 }  // namespace winui

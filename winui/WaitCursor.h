@@ -5,6 +5,9 @@ namespace winui {
 
 void BeginWaitCursor();
 void EndWaitCursor();
+// Shows the hour-glass again while a wait is under way (a message box or another window
+// the user answered in between put the arrow back); nothing otherwise.
+void RestoreWaitCursor();
 // How many BeginWaitCursor calls are not yet ended (0: the normal cursor is back).
 int WaitCursorDepth();
 
