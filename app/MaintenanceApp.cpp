@@ -5,8 +5,10 @@
 #include "MessageBox.h"
 #include "Messages.h"
 #include "MessageFilter.h"
+#include "ProgramPath.h"
 #include "RegistryReader.h"
 #include "ServerConnection.h"
+#include "WideText.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -40,6 +42,15 @@ BOOL MaintenanceApp::InitInstance()
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_USEREX_CLASSES};
     InitCommonControlsEx(&controls);
     winui::SetMessagePendingDelay(kMessagePendingDelayMs);
+
+    // Every settings file lies beside the program or above it: a folder the code page
+    // cannot spell would be read as another, so the tool works on nothing there.
+    const std::wstring program = ProgramFileNameAsIs();
+    std::string spelled;
+    if (!program.empty() && !NarrowExactly(program.c_str(), &spelled)) {
+        winui::AppMessageBox(FormatWithName(msg::kUnspellableProgramFolder, program).c_str(), MB_OK);
+        return FALSE;
+    }
 
     if (!CheckEnvironment()) {
         winui::AppMessageBox(msg::kNotClientOnly, MB_OK);

@@ -10,6 +10,7 @@
 #include "ServerConnection.h"
 #include "ShellDialogs.h"
 #include "WaitCursor.h"
+#include "WideText.h"
 #include "resource.h"
 
 #include <cstring>
@@ -32,8 +33,11 @@ void Show(const Notice& notice)
 
 bool AskOverwrite(const std::string& bookFolder)
 {
-    return winui::AppMessageBox(FormatText(msg::kOverwriteFolder, bookFolder.c_str()).c_str(),
-                                MB_YESNO | MB_ICONQUESTION) == IDYES;
+    bool yes = winui::AppMessageBox(FormatText(msg::kOverwriteFolder, bookFolder.c_str()).c_str(),
+                                    MB_YESNO | MB_ICONQUESTION) == IDYES;
+    // The question's box put the arrow back; the backup that follows may take minutes.
+    winui::RestoreWaitCursor();
+    return yes;
 }
 }  // namespace
 
@@ -64,11 +68,15 @@ Notice ExportNotice(const ExportOutcome& outcome, const std::string& siteName)
     case ExportOutcome::Declined:
         return {FormatText(msg::kExportCancelled, siteName.c_str()), MB_OK};
     case ExportOutcome::Failed:
+    case ExportOutcome::NotEmptied:  // the new backup is in place, the old folder not all gone
         return {FormatText(msg::kExportFailed, siteName.c_str(), outcome.code), MB_OK | MB_ICONSTOP};
     case ExportOutcome::NotReplaced:
         return {FormatText(msg::kBackupNotReplaced, siteName.c_str(), outcome.code), MB_OK | MB_ICONSTOP};
     case ExportOutcome::NewLeftInExportFolder:
-        return {FormatText(msg::kExportFailedNewKept, siteName.c_str(), outcome.code, outcome.newFile.c_str()),
+        return {FormatText(msg::kExportFailedNewKept, siteName.c_str(), outcome.code, outcome.where.c_str()),
+                MB_OK | MB_ICONSTOP};
+    case ExportOutcome::ExportFoldersTaken:
+        return {FormatText(msg::kExportFoldersTaken, siteName.c_str(), outcome.code, outcome.where.c_str()),
                 MB_OK | MB_ICONSTOP};
     case ExportOutcome::Exported:  // one closing message after the last BOOK
     case ExportOutcome::Skipped:
@@ -173,6 +181,7 @@ int BookBackupDialog::LoadCatalogue()
     FreeCatalogue();
     std::memset(&m_catalogue, 0, sizeof m_catalogue);
     DatabaseAccess access;
+    DatabaseAccess::TakeLostConnection();
     long code = access.OpenDatabase(kCommonDatabase);
     if (code != 0) {
         winui::AppMessageBox(FormatText(msg::kCannotOpenDatabase, kCommonDatabase, code).c_str(), MB_OK | MB_ICONSTOP);
@@ -192,7 +201,11 @@ int BookBackupDialog::LoadCatalogue()
         format = msg::kNoShelfBooks;
     }
     if (failed) {
-        winui::AppMessageBox(FormatText(format, failed).c_str(), MB_OK | MB_ICONSTOP);
+        // A server gone midway is told as the export and the import tell it, not as a
+        // table the common database lacks.
+        long lost = DatabaseAccess::TakeLostConnection();
+        winui::AppMessageBox(lost ? FormatText(msg::kConnectionFailed, lost).c_str() : FormatText(format, failed).c_str(),
+                             MB_OK | MB_ICONSTOP);
         FreeCatalogue();
         std::memset(&m_catalogue, 0, sizeof m_catalogue);
         access.CloseDatabase(kCommonDatabase);
@@ -364,30 +377,43 @@ void BookBackupDialog::OnBrowseExportFolder()
 void BookBackupDialog::OnBrowseImportFile()
 {
     UpdateData(TRUE);
-    char file[kPathBufferSize];
-    std::strcpy(file, m_importFile);
-    OPENFILENAMEA info = {};
+    wchar_t file[MAX_PATH];
+    std::wstring current = Widen(m_importFile);
+    lstrcpynW(file, current.c_str(), MAX_PATH);
+    // The filter's parts, each with its terminator; the string's own ends the list.
+    std::wstring filter;
+    for (const char* part = label::kBookFileFilter; *part; part += std::strlen(part) + 1)
+        filter += Widen(part) + L'\0';
+    OPENFILENAMEW info = {};
     info.lStructSize = sizeof info;
     info.hwndOwner = nullptr;
-    info.lpstrFilter = label::kBookFileFilter;
+    info.lpstrFilter = filter.c_str();
     info.nFilterIndex = 1;
     info.lpstrFile = file;
-    info.nMaxFile = sizeof file;
-    info.lpstrDefExt = "mdf";
+    info.nMaxFile = MAX_PATH;
+    info.lpstrDefExt = L"mdf";
     info.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
-    if (winui::ShowOpenFileDialog(&info)) {
-        std::strcpy(m_importFile, file);
+    // The file as picked, or nothing: never the other file its ANSI name would be.
+    if (winui::ShowOpenFileDialog(&info) && TakeSpelledPath(file, m_importFile, sizeof m_importFile) == TakenPath::Taken)
         UpdateData(FALSE);
-    }
 }
 
 void BookBackupDialog::OnShelfSelChange() { FillBookList(); }
 
 void BookBackupDialog::OnOK()
 {
+    // Text of the mode's field that the exchange refused is never worked on: the member
+    // would still hold an earlier folder or file.
     UpdateData(TRUE);
+    const bool importing = m_mode != 0;
+    TakenPath taken = TakenFieldText(Item(importing ? IDC_IMPORT_FILE : IDC_EXPORT_FOLDER),
+                                     importing ? m_importFile : m_exportFolder);
+    if (taken == TakenPath::TooLong)
+        winui::AppMessageBox(importing ? msg::kBadImportSource : msg::kUnusableFolder);
+    if (taken != TakenPath::Taken)
+        return;
     winui::WaitCursor wait;
-    if (m_mode != 0)
+    if (importing)
         ImportBook();
     else
         ExportBooks();

@@ -5,6 +5,7 @@
 #include "FolderRules.h"
 #include "FolderTools.h"
 #include "MbText.h"
+#include "Messages.h"
 #include "ProgramPath.h"
 #include "ServerConnection.h"
 #include "ServerNumbers.h"
@@ -20,14 +21,18 @@ namespace {
 // The server's import needs this much room on its database drive.
 const long kMinimumFreeMegabytes = 300;
 
-// Paths handed to the server must fit the system's 260-byte buffers.
-const long kNameTooLong = ERROR_FILENAME_EXCED_RANGE;  // 206
-// A BOOK whose names give no folder or file name Windows would keep as written.
-const long kNoFolderName = ERROR_INVALID_NAME;  // 123
-// A BOOK folder that is not provably the destination's own child.
-const long kNotOwnFolder = ERROR_BAD_PATHNAME;  // 161
+// The tool's own numbers are the system's errors of the same meaning.
+static_assert(code::kExportFoldersTaken == ERROR_FILE_EXISTS, "80");
+static_assert(code::kNoFolderName == ERROR_INVALID_NAME, "123");
+static_assert(code::kNotOwnFolder == ERROR_BAD_PATHNAME, "161");
+static_assert(code::kNameTooLong == ERROR_FILENAME_EXCED_RANGE, "206");
+static_assert(code::kBackupNotWritten == ERROR_FILE_INVALID, "1006");
 
-ExportOutcome Failed(long code) { return {ExportOutcome::Failed, code, std::string()}; }
+ExportOutcome Outcome(ExportOutcome::Kind kind, long code = 0, const std::string& where = std::string())
+{
+    return {kind, code, where};
+}
+ExportOutcome Failed(long code) { return Outcome(ExportOutcome::Failed, code); }
 
 // A record field: at most its size, whether or not the reader left a terminator.
 std::string Field(const char (&field)[128]) { return std::string(field, strnlen(field, sizeof field)); }
@@ -65,21 +70,25 @@ void RemoveMadeFolders(const std::vector<std::string>& made, const std::string& 
     }
 }
 
-// The export's own temporary folder, which the server writes the new backup into, made
-// inside the BOOK folder: ".n1" to ".n9", the first that nobody has. A dot name, so that
+// The export's own folder, which the server writes the new backup into, is made inside
+// the BOOK folder: ".n1" to ".n9", the first that nobody has. A dot name, so that
 // emptying the BOOK folder passes over it. Whatever the server leaves there, under any
-// name, goes with the folder. 0, or the system's code.
+// name, goes with the folder.
+std::string ExportFolderName(const std::string& bookFolder, int n) { return bookFolder + "\\.n" + char('0' + n); }
+const int kExportFolders = 9;
+
+// 0, or the system's code (code::kExportFoldersTaken when all nine names are had).
 long MakeExportFolder(const std::string& bookFolder, std::string* folder)
 {
-    for (char n = '1'; n <= '9'; ++n) {
-        *folder = bookFolder + "\\.n" + n;
+    for (int n = 1; n <= kExportFolders; ++n) {
+        *folder = ExportFolderName(bookFolder, n);
         if (CreateNewFolder(folder->c_str()))
             return 0;
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             return LastErrorOr(ERROR_CANNOT_MAKE);
     }
     folder->clear();
-    return ERROR_FILE_EXISTS;
+    return code::kExportFoldersTaken;
 }
 
 // The name the server is handed for the new backup in the export's own folder: the
@@ -87,35 +96,13 @@ long MakeExportFolder(const std::string& bookFolder, std::string* folder)
 // path would not fit the system's buffers (a backup path within four bytes of the
 // limit), "1.mdf", and where not even that fits, "1", which "\<BookName>.mdf" (at least
 // "\X.mdf") always leaves room for.
+const char* const kShortNewNames[] = {"1.mdf", "1"};
 std::string NewBackupName(const std::string& exportFolder, const std::string& database)
 {
-    for (const std::string& name : {database + ".mdf", std::string("1.mdf")})
+    for (const std::string& name : {database + ".mdf", std::string(kShortNewNames[0])})
         if (exportFolder.size() + 1 + name.size() < kPathBufferSize)
             return exportFolder + "\\" + name;
-    return exportFolder + "\\1";
-}
-
-// Another program (a virus scanner, an indexer) may hold the new backup, or the old one,
-// for a moment after it is written: the replace is tried again for a short while when
-// the system answers so. A read-only old backup, which no wait changes, is not waited on.
-const DWORD kReplaceWaitMs = 2000;
-
-bool ReplaceBackup(const std::string& newFile, const std::string& backupFile)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (MoveFileExA(newFile.c_str(), backupFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return true;
-        const DWORD error = GetLastError();
-        const DWORD old = GetFileAttributesA(backupFile.c_str());
-        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-                          (error == ERROR_ACCESS_DENIED && (old == INVALID_FILE_ATTRIBUTES || !(old & FILE_ATTRIBUTE_READONLY)));
-        if (!held || GetTickCount() - start >= kReplaceWaitMs) {
-            SetLastError(error);
-            return false;
-        }
-        Sleep(100);
-    }
+    return exportFolder + "\\" + kShortNewNames[1];
 }
 
 // A backup the server says it wrote, proven before it takes the backup's name: there, a
@@ -127,44 +114,84 @@ bool IsWrittenBackup(const std::string& file)
            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
 }
 
-// Has the server write the backup into a folder of the export's own, then gives it the
-// backup's name in one step, over the old backup where there is one: at every moment the
-// name holds the old backup or the complete new one, also where another program holds
-// the old one open (it is then not replaced, and stays). Only then does the rest of an
-// existing BOOK folder go, sparing the new backup.
-ExportOutcome WriteBackup(const std::string& database, const std::string& destination, const std::string& bookFolder,
-                          const std::string& backupFile, bool emptyAfter)
+// Step 1: the server writes the new backup into a folder of the export's own in the BOOK
+// folder (*exportFolder, *newFile); 0, or the server's or the system's code, with
+// nothing the failed backup wrote left behind (and nothing removed through a BOOK folder
+// that is no longer the destination's own: one swapped for a link meanwhile would have
+// the removal act behind it).
+long WriteNewBackup(const std::string& database, const std::string& destination, const std::string& bookFolder,
+                    std::string* exportFolder, std::string* newFile)
 {
-    std::string exportFolder;
-    long code = MakeExportFolder(bookFolder, &exportFolder);
+    long code = MakeExportFolder(bookFolder, exportFolder);
     if (code != 0)
-        return Failed(code);
-    const std::string newFile = NewBackupName(exportFolder, database);
-    code = Backup(database, newFile);
-    if (code == 0 && !IsWrittenBackup(newFile))
-        code = ERROR_FILE_INVALID;
-    if (code != 0) {
-        // Only through a BOOK folder that is still the destination's own: one swapped for
-        // a link meanwhile would have the removal act behind it.
-        if (IsOwnBookFolder(destination, bookFolder))
-            RemoveOwnFolder(exportFolder);
-        return Failed(code);
+        return code;
+    *newFile = NewBackupName(*exportFolder, database);
+    code = Backup(database, *newFile);
+    if (code == 0 && !IsWrittenBackup(*newFile))
+        code = code::kBackupNotWritten;
+    if (code != 0 && IsOwnBookFolder(destination, bookFolder))
+        RemoveOwnFolder(*exportFolder);
+    return code;
+}
+
+// Another program (a virus scanner, an indexer) may hold the new backup, or the old one,
+// for a moment after it is written: the replace is tried again for a short while when
+// the system answers so. A read-only old backup, which no wait changes, is not waited on.
+const DWORD kReplaceWaitMs = 2000;
+
+bool MoveOverOldBackup(const std::string& newFile, const std::string& backupFile)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (MovePath(newFile.c_str(), backupFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        const DWORD old = GetFileAttributesW(ExtendedPath(backupFile.c_str()).c_str());
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                          (error == ERROR_ACCESS_DENIED && (old == INVALID_FILE_ATTRIBUTES || !(old & FILE_ATTRIBUTE_READONLY)));
+        if (!held || GetTickCount() - start >= kReplaceWaitMs) {
+            SetLastError(error);  // the move's error, not the attribute query's
+            return false;
+        }
+        Sleep(100);
     }
-    // Proven again right before the old backup is replaced: a folder that has become a
-    // link since would have the replace and the emptying act somewhere else. Nothing is
-    // touched then; the user learns where the new backup is.
-    if (!IsOwnBookFolder(destination, bookFolder))
-        return {ExportOutcome::NewLeftInExportFolder, kNotOwnFolder, newFile};
-    if (!ReplaceBackup(newFile, backupFile)) {
-        long error = LastErrorOr(ERROR_CANNOT_MAKE);
-        RemoveOwnFolder(exportFolder);
-        bool oldStays = GetFileAttributesA(backupFile.c_str()) != INVALID_FILE_ATTRIBUTES;
-        return {oldStays ? ExportOutcome::NotReplaced : ExportOutcome::Failed, error, std::string()};
-    }
+}
+
+// Step 2: the new backup takes the backup's name in one step, over the old backup where
+// there is one: at every moment the name holds the old backup or the complete new one,
+// also where another program holds the old one open (it is then not replaced, and
+// stays). The export's own folder goes either way.
+ExportOutcome PutNewBackupInPlace(const std::string& newFile, const std::string& backupFile,
+                                  const std::string& exportFolder)
+{
+    bool moved = MoveOverOldBackup(newFile, backupFile);
+    long error = moved ? 0 : LastErrorOr(ERROR_CANNOT_MAKE);
     RemoveOwnFolder(exportFolder);
-    if (emptyAfter)
-        DeleteFolderContents(bookFolder.c_str(), (database + ".mdf").c_str());
-    return {ExportOutcome::Exported, 0, std::string()};
+    if (moved)
+        return Outcome(ExportOutcome::Exported);
+    bool oldStays = KindOf(backupFile.c_str()) != PathKind::Missing;
+    return Outcome(oldStays ? ExportOutcome::NotReplaced : ExportOutcome::Failed, error);
+}
+
+// Step 3, once the new backup is in place: the rest of the BOOK folder the user agreed to
+// overwrite goes, every name whatever the code page can spell, nothing outside it. 0, or
+// the system's code for the first entry that could not go.
+long EmptyRestOfBookFolder(const std::string& bookFolder, const std::string& database)
+{
+    return DeleteFolderContents(bookFolder.c_str(), (database + ".mdf").c_str()) ? 0 : LastErrorOr(ERROR_ACCESS_DENIED);
+}
+
+// Step 4: export folders that earlier exports, ended midway, left in the BOOK folder go
+// where they hold nothing but the export's own names; one holding anything else is
+// someone's, and stays.
+void RemoveLeftExportFolders(const std::string& bookFolder, const std::string& database)
+{
+    const std::vector<std::string> own = {database + ".mdf", kShortNewNames[0], kShortNewNames[1]};
+    for (int n = 1; n <= kExportFolders; ++n) {
+        const std::string folder = ExportFolderName(bookFolder, n);
+        if (KindOf(folder.c_str()) == PathKind::Folder && HoldsOnlyFilesNamed(folder.c_str(), own))
+            RemoveFolderTree(folder.c_str());
+    }
 }
 
 }  // namespace
@@ -218,47 +245,65 @@ bool IsOwnBookFolder(const std::string& destination, const std::string& bookFold
     if (!sameParent || FindChar(child + length + 1, '\\'))
         return false;
     // A link inside the destination would lead the emptying somewhere else.
-    DWORD attributes = GetFileAttributesA(child);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    return KindOf(child) == PathKind::Folder;
 }
 
 ExportOutcome ExportBook(const BookRecord& book, const std::string& destination, const OverwriteQuestion& mayOverwrite)
 {
     const std::string database = Field(book.BookName);
     if (database.empty())
-        return {ExportOutcome::Skipped, 0, std::string()};
+        return Outcome(ExportOutcome::Skipped);
     // The database name comes from the server and becomes the backup's file name: one
     // that Windows would not keep as written ("..\x", "a:b", "CON") would put the backup
     // elsewhere or into a stream, and the replace would overwrite whatever is there.
     if (!IsPlainFolderName((database + ".mdf").c_str()))
-        return Failed(kNoFolderName);
+        return Failed(code::kNoFolderName);
     const std::string folderName = BookFolderName(book);
     if (folderName.empty())
-        return Failed(kNoFolderName);
+        return Failed(code::kNoFolderName);
     const std::string bookFolder = destination + "\\" + folderName;
     const std::string backupFile = bookFolder + "\\" + database + ".mdf";
     if (backupFile.size() >= kPathBufferSize)
-        return Failed(kNameTooLong);
+        return Failed(code::kNameTooLong);
 
-    DWORD attributes = GetFileAttributesA(bookFolder.c_str());
-    const bool existed = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const PathKind kind = KindOf(bookFolder.c_str());
+    const bool existed = kind == PathKind::Folder || kind == PathKind::Link;
     // The BOOK folder, and the destination's own levels where they are missing.
     std::vector<std::string> made;
     if (existed) {
         if (!IsOwnBookFolder(destination, bookFolder))
-            return Failed(kNotOwnFolder);
+            return Failed(code::kNotOwnFolder);
         if (!mayOverwrite(bookFolder))
-            return {ExportOutcome::Declined, 0, std::string()};
+            return Outcome(ExportOutcome::Declined);
     } else if (!CreateDirectoryTree(bookFolder.c_str(), &made)) {
         long error = LastErrorOr(ERROR_PATH_NOT_FOUND);
         RemoveMadeFolders(made, destination, bookFolder);
         return Failed(error);
     }
-    ExportOutcome outcome = WriteBackup(database, destination, bookFolder, backupFile, existed);
-    if (outcome.kind == ExportOutcome::Failed)
+
+    std::string exportFolder, newFile;
+    long code = WriteNewBackup(database, destination, bookFolder, &exportFolder, &newFile);
+    if (code == code::kExportFoldersTaken)
+        return Outcome(ExportOutcome::ExportFoldersTaken, code, bookFolder);
+    if (code != 0) {
         RemoveMadeFolders(made, destination, bookFolder);
-    return outcome;
+        return Failed(code);
+    }
+    // Proven again right before the old backup is replaced: a folder that has become a
+    // link since would have the replace and the emptying act somewhere else. Nothing is
+    // touched then; the user learns where the new backup is.
+    if (!IsOwnBookFolder(destination, bookFolder))
+        return Outcome(ExportOutcome::NewLeftInExportFolder, code::kNotOwnFolder, newFile);
+    ExportOutcome placed = PutNewBackupInPlace(newFile, backupFile, exportFolder);
+    if (placed.kind == ExportOutcome::Failed)
+        RemoveMadeFolders(made, destination, bookFolder);
+    if (placed.kind != ExportOutcome::Exported)
+        return placed;
+    // The new backup is whole and in place; what of the old folder could not go is told,
+    // never "done" over a folder that is not what the user agreed to.
+    code = existed ? EmptyRestOfBookFolder(bookFolder, database) : 0;
+    RemoveLeftExportFolders(bookFolder, database);
+    return code ? Outcome(ExportOutcome::NotEmptied, code) : placed;
 }
 
 ImportOutcome ImportBookFile(const std::string& file)

@@ -38,12 +38,16 @@ struct ExportOutcome {
         Failed,      // code: the server's, or the system's error for a name or path
         NotReplaced,    // code: the system's; the old backup stays, nothing of the new one
         NewLeftInExportFolder,  // the BOOK folder was no longer provably the destination's
-                                // own child; nothing was touched, and newFile, in the
+                                // own child; nothing was touched, and where, in the
                                 // export's own folder, holds the new backup
+        ExportFoldersTaken,  // code::kExportFoldersTaken: .n1 to .n9 are all there in the
+                             // BOOK folder (where); nothing was written
+        NotEmptied,  // code: the system's; the new backup is in place, but not all of the
+                     // old folder's contents could go
     };
     Kind kind;
     long code;
-    std::string newFile;
+    std::string where;  // the file or folder the message names
 };
 
 // Asked when the BOOK folder exists: may it be emptied for the new backup?
@@ -52,7 +56,8 @@ using OverwriteQuestion = std::function<bool(const std::string& bookFolder)>;
 // Backs one BOOK up into <destination>\<BOOK folder name>\<BookName>.mdf, making the
 // folders that are missing; when the backup fails, the folders it made go again, and in
 // any case nothing the failed backup wrote stays. An existing backup is replaced in one
-// step, once the new one is written and proven; the rest of its folder goes after that.
+// step, once the new one is written and proven; the rest of its folder goes after that,
+// and so do the export folders earlier exports left there with nothing but their own.
 ExportOutcome ExportBook(const BookRecord& book, const std::string& destination, const OverwriteQuestion& mayOverwrite);
 
 struct ImportOutcome {

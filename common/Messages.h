@@ -48,6 +48,10 @@ inline const char kBackupNotReplaced[] =
 // The BOOK folder was no longer provably the destination's own: nothing was touched.
 inline const char kExportFailedNewKept[] =
     "「%s」のエクスポートに失敗しました。%ld\n新しいバックアップは「%s」にあります。";  // name, code, file
+// The export's own folders .n1 to .n9 in the BOOK folder are all there, left by exports
+// that were ended midway: the user is told where, and what to clear.
+inline const char kExportFoldersTaken[] =
+    "「%s」のエクスポートに失敗しました。%ld\n「%s」フォルダの中の「.n1」～「.n9」フォルダを確かめ、不要なものを削除してから、再度エクスポートしてください。";  // name, code, BOOK folder
 inline const char kExportDone[] = "BOOKのエクスポートが終了しました。";
 
 // Import.
@@ -60,6 +64,14 @@ inline const char kBookInUse[] = "対象のBOOKはアプリケーションで使
 inline const char kImportFailed[] = "「%s」のインポートに失敗しました。%ld";  // file, code
 inline const char kImportDone[] = "BOOKのインポートが終了しました。";
 
+// A folder or file whose name the tool's code page cannot spell (a yen sign, Hangul, a
+// character beyond Shift-JIS): it would be read as another path, so it is not used.
+inline const char kUnspellablePath[] =
+    "「%s」の名前には、このツールで使用できない文字が含まれています。\n名前を変えるか、別の場所を指定してください。";  // path
+inline const char kUnspellableProgramFolder[] =
+    "このツールの置き場所「%s」の名前には、このツールで使用できない文字が含まれています。\n"
+    "ツールを別のフォルダに置いてから起動してください。\nツールを終了します。";  // program file
+
 // The database server: not reached at start-up, or gone since.
 inline const char kConnectionFailed[] = "データベースへの接続に失敗しました。 %ld";  // code
 
@@ -69,6 +81,21 @@ inline const char kWorkFolderNotMade[] = "作業フォルダ「%s」を作成で
 inline const char kWorkFolderNotSaved[] = "作業フォルダの設定を「%s」に保存できませんでした。%ld";  // Dbaccess.ini, code
 
 }  // namespace msg
+
+// The numbers the tool itself puts into a message where the system or the server gave
+// none; each is the system's error of that meaning, and the guide's number table
+// explains each (a test holds the two together). The others are the system's or the
+// server's own.
+namespace code {
+
+inline const long kExportFoldersTaken = 80;  // ERROR_FILE_EXISTS: .n1 to .n9 all there
+inline const long kNoFolderName = 123;       // ERROR_INVALID_NAME: no name Windows keeps as written
+inline const long kNotOwnFolder = 161;       // ERROR_BAD_PATHNAME: not provably the destination's own
+inline const long kNameTooLong = 206;        // ERROR_FILENAME_EXCED_RANGE: past the 260-byte buffers
+inline const long kThroughAFile = 267;       // ERROR_DIRECTORY: a file where a folder must be
+inline const long kBackupNotWritten = 1006;  // ERROR_FILE_INVALID: the server's backup missing or empty
+
+}  // namespace code
 
 // Texts that are no message: a list's column headers, the pickers' titles and filter.
 namespace label {

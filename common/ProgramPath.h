@@ -32,8 +32,12 @@ int ProgramFolderFile(const char* programFile, const char* name, const char* ext
                       char* out, size_t outSize);
 
 #ifdef _WIN32
-// The running program's full file name. 0 when it does not fit in outSize.
+#include <string>
+// The running program's full file name. 0 when it does not fit in outSize or the code
+// page cannot spell it exactly (it would name another file).
 int GetProgramFileName(char* out, size_t outSize);
+// The same as the system has it, to name it to the user: empty when there is none.
+std::wstring ProgramFileNameAsIs();
 // The two rules above applied to the running program.
 int ProgramParentFolderFile(const char* name, const char* ext, char* out, size_t outSize);
 int ProgramFolderFile(const char* name, const char* ext, char* out, size_t outSize);

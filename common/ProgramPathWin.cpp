@@ -1,19 +1,34 @@
 #include "ProgramPath.h"
 
+#include "WideText.h"
+
 #include <windows.h>
+
+#include <string>
 
 int GetProgramFileName(char* out, size_t outSize)
 {
-    char buf[kPathBufferSize];
-    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+    // Asked in UTF-16: the ANSI answer would spell a folder the code page cannot (a user
+    // named 𠮷田, a yen sign) as another path.
+    wchar_t wide[kPathBufferSize];
+    std::string name;
+    DWORD n = GetModuleFileNameW(nullptr, wide, kPathBufferSize);
     // A name that fills the buffer was cut by the system.
-    if (n == 0 || n >= sizeof buf || n >= outSize) {
+    if (n == 0 || n >= kPathBufferSize || !NarrowExactly(wide, &name) || name.size() >= kPathBufferSize ||
+        name.size() >= outSize) {
         if (outSize)
             out[0] = '\0';
         return 0;
     }
-    lstrcpyA(out, buf);
+    lstrcpyA(out, name.c_str());
     return 1;
+}
+
+std::wstring ProgramFileNameAsIs()
+{
+    wchar_t wide[32768];
+    DWORD n = GetModuleFileNameW(nullptr, wide, 32768);
+    return n > 0 && n < 32768 ? std::wstring(wide, n) : std::wstring();
 }
 
 namespace {

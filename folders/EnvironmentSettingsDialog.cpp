@@ -39,9 +39,11 @@ void EnvironmentSettingsDialog::OnBrowse()
 void EnvironmentSettingsDialog::OnOK()
 {
     // Text longer than 259 bytes would not fit the system's buffers: refused like any
-    // folder that cannot be used, the text left as entered.
+    // folder that cannot be used, the text left as entered. Text the code page cannot
+    // spell is refused with its own message.
     if (!UpdateData(TRUE)) {
-        winui::AppMessageBox(msg::kUnusableFolder);
+        if (TakenFieldText(Item(IDC_WORK_FOLDER), m_workFolder) == TakenPath::TooLong)
+            winui::AppMessageBox(msg::kUnusableFolder);
         return;
     }
     if (!IsInsideProgramFolder(m_workFolder) && IsUnusableFolder(m_workFolder)) {

@@ -2,11 +2,13 @@
 
 #include "BufferSize.h"
 #include "MbText.h"
+#include "Messages.h"
+#include "WideText.h"
 
 #include <windows.h>
-#include <mbstring.h>
 
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -29,31 +31,91 @@ BOOL CreateFolder(const char* text)
     return !extended.empty() && CreateDirectoryW(extended.c_str(), nullptr);
 }
 
-bool RemoveTree(const std::wstring& folder)
+// A junction, a folder or file symbolic link, or a mount point leads to another place:
+// those tags are name surrogates. A reparse point of another kind (a cloud file's
+// placeholder) is the folder or file itself. Where the tag is not told (0), the entry is
+// taken for a link: it is never entered.
+bool IsLink(const WIN32_FIND_DATAW& entry)
+{
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           (entry.dwReserved0 == 0 || IsReparseTagNameSurrogate(entry.dwReserved0));
+}
+
+// Where emptying a folder of the user's and removing a folder of the tool's own differ.
+struct TreeRules {
+    bool spareDotNames;       // the user's: names beginning with a dot are passed over
+    const wchar_t* spare;     // an entry directly inside that stays (the new backup)
+    bool stopAtFirstFailure;  // the user's: what comes after an entry that cannot go stays
+    bool clearReadOnly;       // ours: a read-only entry is what a server or a copy left
+};
+const TreeRules kUsersFolder = {true, nullptr, true, false};
+const TreeRules kOwnFolder = {false, nullptr, false, true};
+
+DWORD ErrorOr(DWORD fallback)
+{
+    DWORD error = GetLastError();
+    return error ? error : fallback;
+}
+
+DWORD EmptyTree(const std::wstring& folder, const TreeRules& rules, const wchar_t* spare);
+
+// Removes one entry the search found at path; 0, or the system's error.
+DWORD RemoveEntry(const std::wstring& path, const WIN32_FIND_DATAW& entry, const TreeRules& rules)
+{
+    const DWORD attributes = entry.dwFileAttributes;
+    if (rules.clearReadOnly) {
+        // Asked afresh: what the search saw may have changed since.
+        DWORD now = GetFileAttributesW(path.c_str());
+        if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_READONLY))
+            SetFileAttributesW(path.c_str(), now & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return DeleteFileW(path.c_str()) ? 0 : ErrorOr(ERROR_ACCESS_DENIED);
+    if (IsLink(entry))  // a link goes as a link: never what it leads to
+        return RemoveDirectoryW(path.c_str()) ? 0 : ErrorOr(ERROR_ACCESS_DENIED);
+    DWORD inner = EmptyTree(path, rules, nullptr);
+    if (RemoveDirectoryW(path.c_str()))
+        return 0;
+    // Why the folder could not go is what inside it could not.
+    return inner ? inner : ErrorOr(ERROR_DIR_NOT_EMPTY);
+}
+
+// Removes what is inside folder (a \\?\ path, so that every name is taken as written,
+// trailing dots and blanks and device names included); 0 when all went, or the system's
+// error for the first entry that did not (or for a folder that cannot be searched).
+DWORD EmptyTree(const std::wstring& folder, const TreeRules& rules, const wchar_t* spare)
 {
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring path = folder + L"\\" + name;
-            // A read-only entry is what a server or a copy left, not the user's choice:
-            // everything in the folder goes with it.
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-                SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW(path.c_str());
-            else if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-                RemoveDirectoryW(path.c_str());  // a link: never what it leads to
-            else
-                RemoveTree(path);
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
+    if (search == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : ErrorOr(ERROR_ACCESS_DENIED);
     }
-    return RemoveDirectoryW(folder.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
-           GetLastError() == ERROR_PATH_NOT_FOUND;
+    DWORD failure = 0;
+    do {
+        const wchar_t* name = entry.cFileName;
+        if (!wcscmp(name, L".") || !wcscmp(name, L".."))
+            continue;
+        if ((rules.spareDotNames && name[0] == L'.') ||
+            (spare && CompareStringOrdinal(name, -1, spare, -1, TRUE) == CSTR_EQUAL))
+            continue;
+        DWORD error = RemoveEntry(folder + L"\\" + name, entry, rules);
+        if (error && !failure)
+            failure = error;
+        if (error && rules.stopAtFirstFailure)
+            break;
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return failure;
+}
+
+// The \\?\ form of a folder the tool holds, without a closing backslash.
+std::wstring ExtendedFolder(const char* folder)
+{
+    std::wstring extended = ExtendedPath(folder);
+    while (extended.size() > 7 && extended.back() == L'\\')
+        extended.pop_back();
+    return extended;
 }
 
 // Makes sure the folder named by text exists as a folder, creating it if nothing is
@@ -69,7 +131,7 @@ bool EnsureFolder(const char* text, std::vector<std::string>* created)
         return true;
     }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetLastError(ERROR_DIRECTORY);
+        SetLastError(code::kThroughAFile);
         return false;
     }
     return true;
@@ -155,52 +217,80 @@ bool CreateNewFolder(const char* path)
     return CreateFolder(path) != FALSE;
 }
 
+PathKind KindOf(const char* path)
+{
+    std::wstring extended = ExtendedFolder(path);
+    WIN32_FIND_DATAW entry;
+    // The search names the entry itself, with its reparse tag, and follows no link.
+    HANDLE search = extended.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(extended.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        // A drive root is no entry of a folder: asked for its attributes instead.
+        DWORD attributes = extended.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW((extended + L"\\").c_str());
+        return attributes == INVALID_FILE_ATTRIBUTES ? PathKind::Missing
+               : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder
+                                                          : PathKind::File;
+    }
+    FindClose(search);
+    if (IsLink(entry))
+        return PathKind::Link;
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
+}
+
 bool RemoveFolderTree(const char* folder)
 {
-    std::wstring extended = ExtendedPath(folder);
-    while (extended.size() > 7 && extended.back() == L'\\')
-        extended.pop_back();
+    std::wstring extended = ExtendedFolder(folder);
     if (extended.empty())
         return false;
-    // Windows removes no read-only folder; inside, RemoveTree clears the attribute too.
+    // Windows removes no read-only folder; inside, the walk clears the attribute too.
     DWORD attributes = GetFileAttributesW(extended.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesW(extended.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    return RemoveTree(extended);
+    EmptyTree(extended, kOwnFolder, nullptr);
+    return RemoveDirectoryW(extended.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+           GetLastError() == ERROR_PATH_NOT_FOUND;
 }
 
 bool DeleteFolderContents(const char* folder, const char* spare)
 {
-    std::string pattern = std::string(folder) + "\\*.*";
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    std::wstring extended = ExtendedFolder(folder);
+    std::wstring spared;
+    if (extended.empty() || (spare && !Widen(spare, &spared))) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return false;
+    }
+    DWORD error = EmptyTree(extended, kUsersFolder, spare ? spared.c_str() : nullptr);
+    // The caller reads why from GetLastError: closing the search must not change it.
+    SetLastError(error);
+    return error == 0;
+}
+
+bool HoldsOnlyFilesNamed(const char* folder, const std::vector<std::string>& names)
+{
+    std::wstring extended = ExtendedFolder(folder);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = extended.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW((extended + L"\\*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE)
-        return true;
+        return false;
+    bool only = true;
     do {
-        if (entry.cFileName[0] == '.' ||
-            (spare && _mbsicmp(reinterpret_cast<const unsigned char*>(entry.cFileName),
-                               reinterpret_cast<const unsigned char*>(spare)) == 0))
+        const wchar_t* name = entry.cFileName;
+        if (!wcscmp(name, L".") || !wcscmp(name, L".."))
             continue;
-        std::string full = std::string(folder) + "\\" + entry.cFileName;
-        BOOL removed;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            // A junction or symbolic link: remove the link, never what it points to.
-            removed = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(full.c_str())
-                                                                          : DeleteFileA(full.c_str());
-        } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            DeleteFolderContents(full.c_str(), nullptr);
-            removed = RemoveDirectoryA(full.c_str());
-        } else {
-            removed = DeleteFileA(full.c_str());
-        }
-        if (!removed) {
-            // The caller reads why from GetLastError: closing the search must not change it.
-            DWORD error = GetLastError();
-            FindClose(search);
-            SetLastError(error);
-            return false;
-        }
-    } while (FindNextFileA(search, &entry));
+        bool named = false;
+        for (const std::string& own : names)
+            named |= CompareStringOrdinal(name, -1, Widen(own.c_str()).c_str(), -1, TRUE) == CSTR_EQUAL;
+        only = named && !(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    } while (only && FindNextFileW(search, &entry));
     FindClose(search);
-    return true;
+    return only;
+}
+
+bool MovePath(const char* from, const char* to, unsigned long flags)
+{
+    std::wstring source = ExtendedPath(from), target = ExtendedPath(to);
+    if (source.empty() || target.empty()) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return false;
+    }
+    return MoveFileExW(source.c_str(), target.c_str(), flags) != FALSE;
 }

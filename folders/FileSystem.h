@@ -1,6 +1,10 @@
 // The file-system layer of the export, the work folder and the dialogs: make a folder
 // path or a new folder, remove or empty a folder tree, the long-path form, the system's
-// last error.
+// last error. What is read from the disk, removed or moved goes through the wide calls:
+// names on the disk are UTF-16, and one the code page cannot spell would come back from
+// the ANSI calls as '?' or as another path (the yen sign U+00A5 as a backslash). A path
+// the tool holds in ANSI is widened exactly here, and no name read from the disk is ever
+// turned into ANSI and back into a path.
 #pragma once
 #include <string>
 #include <vector>
@@ -26,15 +30,30 @@ bool CreateDirectoryTree(const char* path, std::vector<std::string>* created = n
 // call made is the caller's own, since nobody else had it before.
 bool CreateNewFolder(const char* path);
 
-// Removes folder and everything in it, names beginning with a dot included, whatever
-// their length (through the \\?\ form of its full path). A link inside is removed as a
-// link. True when nothing of it is left.
+// What is under a path, without following it: a junction or symbolic link (any reparse
+// point whose tag names another place, or whose tag is not known) is a link; a cloud
+// file's placeholder folder is a folder.
+enum class PathKind { Missing, File, Folder, Link };
+PathKind KindOf(const char* path);
+
+// Removes folder, a folder of the tool's own, and everything in it, names beginning with
+// a dot included, whatever their names and length (through the \\?\ form of its full
+// path). A link inside is removed as a link. True when nothing of it is left.
 bool RemoveFolderTree(const char* folder);
 
-// Deletes everything inside folder (given without a trailing backslash), recursively;
-// the folder itself remains, and so does the entry directly in it named spare (if
-// given, in any letter case). True when all was deleted or the folder cannot be searched;
-// false at the first entry that cannot be deleted, with GetLastError telling why. Names
-// beginning with a dot are passed over. A link (junction or symbolic link) is removed as
-// a link: what it points to is never entered.
+// Deletes everything inside folder, a folder of the user's (given without a trailing
+// backslash), recursively; the folder itself remains, and so does the entry directly in
+// it named spare (if given, in any letter case). Names beginning with a dot are passed
+// over, and a read-only entry is left as the user set it. True when all was deleted or
+// there is no such folder; false at the first entry that cannot be deleted, or when the
+// folder is there but cannot be searched, with GetLastError telling why. A link
+// (junction or symbolic link) is removed as a link: what it points to is never entered.
 bool DeleteFolderContents(const char* folder, const char* spare = nullptr);
+
+// Whether folder holds files only, each named one of names (any letter case); an empty
+// folder does too. False for a folder that cannot be searched.
+bool HoldsOnlyFilesNamed(const char* folder, const std::vector<std::string>& names);
+
+// MoveFileEx of two paths the tool holds, through their wide \\?\ forms; GetLastError
+// tells why it failed.
+bool MovePath(const char* from, const char* to, unsigned long flags);

@@ -5,6 +5,7 @@
 #include "MessageBox.h"
 #include "Messages.h"
 #include "ProgramPath.h"
+#include "WideText.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -34,13 +35,47 @@ bool AddVariableFolder(const char* variable, std::vector<std::string>* list)
     return true;
 }
 
-// The folder as the system resolves it ("." and ".." gone, relative to the current
-// folder); empty when it cannot be resolved into a path buffer.
-std::string FullPathText(const char* path)
+// The folder as the system resolves it: "." and ".." gone, relative to the current
+// folder, the \\?\ and \\.\ forms without their prefix, and short (8.3) names of the
+// folders that exist in their long form: "C:\\PROGRA~2\\Other" and "\\\\?\\C:\\Windows\\Temp"
+// are the folders they name. Empty when it cannot be resolved into a path buffer; false
+// when its long form is a name the code page cannot spell.
+bool ResolvedPath(const char* path, std::string* resolved)
 {
-    char full[kPathBufferSize];
-    DWORD n = *path ? GetFullPathNameA(path, sizeof full, full, nullptr) : 0;
-    return n == 0 || n >= sizeof full ? std::string() : std::string(full);
+    resolved->clear();
+    std::wstring text;
+    wchar_t full[MAX_PATH];
+    if (!*path || !Widen(path, &text))
+        return true;
+    DWORD n = GetFullPathNameW(text.c_str(), MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH)
+        return true;
+    std::wstring form = full;
+    if (form.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        form = L"\\\\" + form.substr(8);
+    else if (form.compare(0, 4, L"\\\\?\\") == 0 || form.compare(0, 4, L"\\\\.\\") == 0)
+        form = form.substr(4);
+    // The long form of the part that exists, the rest as written.
+    std::wstring rest;
+    wchar_t longForm[MAX_PATH];
+    for (;;) {
+        DWORD m = GetLongPathNameW(form.c_str(), longForm, MAX_PATH);
+        if (m > 0 && m < MAX_PATH) {
+            form = longForm;
+            break;
+        }
+        size_t cut = form.find_last_of(L'\\');
+        if (cut == std::wstring::npos || cut < 3 || cut + 1 >= form.size())
+            break;
+        rest = form.substr(cut) + rest;
+        form.erase(cut);
+    }
+    form += rest;
+    if (!NarrowExactly(form.c_str(), resolved))
+        return false;
+    if (resolved->size() >= kPathBufferSize)
+        resolved->clear();
+    return true;
 }
 
 // The user-profile root, from the desktop's path; false when the shell gives none (said
@@ -66,13 +101,13 @@ bool ProfileRoot(std::string* root)
 }  // namespace
 
 // The exemption holds for the folder as typed and as the system resolves it alike:
-// "<program folder>\..\..\Windows" is written inside the program's folder but is the
+// "<program folder>\\..\\..\\Windows" is written inside the program's folder but is the
 // Windows folder.
 bool IsInsideProgramFolder(const char* path)
 {
     std::string folder = ProgramFolderText();
-    std::string full = FullPathText(path);
-    return !folder.empty() && !full.empty() && IsInsideFolderText(path, folder.c_str()) &&
+    std::string full;
+    return !folder.empty() && ResolvedPath(path, &full) && !full.empty() && IsInsideFolderText(path, folder.c_str()) &&
            IsInsideFolderText(full.c_str(), folder.c_str());
 }
 
@@ -94,12 +129,13 @@ bool IsSystemFolder(const char* path)
     return IsUnderSystemFolder(path, SystemFolders());
 }
 
-// Refused as typed or as the system resolves it: "." and ".." can lead a harmless text
-// into the Windows folder or the profile.
+// Refused as typed or as the system resolves it: "." and "..", the \\?\ form and short
+// names can lead a harmless text into the Windows folder or the profile. A folder whose
+// long name the code page cannot spell cannot be judged, and is refused.
 bool IsUnusableFolder(const char* path)
 {
-    std::string full = FullPathText(path);
-    if (IsSystemFolder(path) || (!full.empty() && IsSystemFolder(full.c_str())))
+    std::string full;
+    if (!ResolvedPath(path, &full) || IsSystemFolder(path) || (!full.empty() && IsSystemFolder(full.c_str())))
         return true;
     std::string root;
     if (!ProfileRoot(&root))
@@ -112,13 +148,13 @@ bool IsFixedDriveRoot(const char* path)
     if (IsDriveRootText(path))
         return GetDriveTypeA(path) == DRIVE_FIXED;
     // Windows answers DRIVE_FIXED for whatever it resolves to the root of a fixed volume:
-    // also "\" (the current drive's root), "C:\." and a folder where a fixed volume is
-    // mounted; Wine answers so for any folder of a fixed drive. So a text counts as a root
-    // when its full path is the volume path the system gives for it, and only then is the
-    // drive asked.
+    // also "\" (the current drive's root), "C:\.", "\\?\C:\" and a folder where a fixed
+    // volume is mounted; Wine answers so for any folder of a fixed drive. So a text counts
+    // as a root when its resolved path is the volume path the system gives for it, and
+    // only then is the drive asked.
     char volume[kPathBufferSize];
-    std::string full = FullPathText(path);
-    if (full.empty() || !GetVolumePathNameA(path, volume, sizeof volume))
+    std::string full;
+    if (!ResolvedPath(path, &full) || full.empty() || !GetVolumePathNameA(full.c_str(), volume, sizeof volume))
         return false;
     return IsVolumeRootText(full.c_str(), volume) && GetDriveTypeA(volume) == DRIVE_FIXED;
 }

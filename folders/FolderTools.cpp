@@ -1,7 +1,10 @@
 #include "FolderTools.h"
 
 #include "BufferSize.h"
+#include "MessageBox.h"
+#include "Messages.h"
 #include "ShellDialogs.h"
+#include "WideText.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -17,9 +20,11 @@ int CALLBACK BrowseFolderCallback(HWND window, UINT message, LPARAM parameter, L
         if (data && *reinterpret_cast<const char*>(data))
             SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
     } else if (message == BFFM_SELCHANGED) {
-        char path[kPathBufferSize];
-        if (SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(parameter), path))
-            SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(path));
+        // The status line shows the folder as its name is, also where the code page
+        // cannot spell it (the ANSI path would show a yen sign as a backslash).
+        wchar_t path[MAX_PATH];
+        if (SHGetPathFromIDListW(reinterpret_cast<LPCITEMIDLIST>(parameter), path))
+            SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(path));
         else
             EnableWindow(GetDlgItem(window, IDOK), FALSE);
     }
@@ -51,16 +56,39 @@ bool BrowseForFolder(const char* title, char* path, size_t pathSize)
     info.lParam = reinterpret_cast<LPARAM>(initial);
     LPITEMIDLIST chosen = winui::ShowFolderBrowser(&info);
 
-    char* buffer = static_cast<char*>(allocator->Alloc(kPathBufferSize));
-    bool result = false;
-    if (chosen && buffer && SHGetPathFromIDListA(chosen, buffer) && std::strlen(buffer) < pathSize) {
-        std::strcpy(path, buffer);
-        result = true;
-    }
+    // The chosen folder's path as the shell has it, in UTF-16: its ANSI form could be
+    // another folder's path.
+    wchar_t* buffer = static_cast<wchar_t*>(allocator->Alloc(MAX_PATH * sizeof(wchar_t)));
+    bool result = chosen && buffer && SHGetPathFromIDListW(chosen, buffer) &&
+                  TakeSpelledPath(buffer, path, pathSize) == TakenPath::Taken;
     if (chosen)
         allocator->Free(chosen);
     if (buffer)
         allocator->Free(buffer);
     allocator->Release();
     return result;
+}
+
+TakenPath TakeSpelledPath(const wchar_t* path, char* out, size_t outSize)
+{
+    std::string text;
+    if (!NarrowExactly(path, &text)) {
+        winui::AppMessageBox(FormatWithName(msg::kUnspellablePath, path).c_str());
+        return TakenPath::Unspellable;
+    }
+    if (text.size() >= outSize)
+        return TakenPath::TooLong;
+    std::memcpy(out, text.c_str(), text.size() + 1);
+    return TakenPath::Taken;
+}
+
+TakenPath TakenFieldText(HWND field, const char* member)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(field, &text[0], static_cast<int>(text.size()))));
+    if (Widen(member) == text)
+        return TakenPath::Taken;
+    char taken[kPathBufferSize];
+    TakenPath why = TakeSpelledPath(text.c_str(), taken, sizeof taken);
+    return why == TakenPath::Taken ? TakenPath::TooLong : why;
 }

@@ -15,8 +15,24 @@ void TruncateAtInvalidNameChar(const char* text, char* out, size_t outSize);
 bool IsPlainFolderName(const char* name);
 
 #ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+
 // The shell's folder browser, preselecting path; on confirming a file-system folder its
 // full path is stored in path (pathSize bytes) and the result is true. Cancel, a choice
-// without a file-system path, or one that does not fit: false, path unchanged.
+// without a file-system path, or one that does not fit: false, path unchanged. A folder
+// whose name the code page cannot spell is refused, the user told (TakeSpelledPath).
 bool BrowseForFolder(const char* title, char* path, size_t pathSize);
+
+// A path the system gave in UTF-16 (a browser, a file dialog, an edit control) into out
+// (outSize bytes) when the code page spells it exactly and it fits. Where the code page
+// cannot spell it, it is never taken as the other path it would become: the user is told
+// (kUnspellablePath, naming it as they see it) and the result is Unspellable; where it
+// does not fit, TooLong, said by the caller.
+enum class TakenPath { Taken, Unspellable, TooLong };
+TakenPath TakeSpelledPath(const wchar_t* path, char* out, size_t outSize);
+// Whether the data exchange took the text of a path field as it stands (the member
+// holds it); otherwise why not, the user told where the code page cannot spell it.
+TakenPath TakenFieldText(HWND field, const char* member);
 #endif

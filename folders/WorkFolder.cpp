@@ -41,7 +41,11 @@ bool WriteProgramIniString(const char* fileName, const char* section, const char
     if (!IniPath(fileName, path))
         return false;
     BOOL ok = WritePrivateProfileStringA(section, key, value, path);
+    // Why the write failed, taken before the flush that follows may set another error.
+    DWORD error = ok ? 0 : GetLastError();
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, path);
+    if (!ok)
+        SetLastError(error);
     return ok != FALSE;
 }
 

@@ -12,7 +12,8 @@
 // given) receives the number of bytes read; bufferSize - 1 means the value may have been cut.
 bool GetProgramIniString(const char* fileName, const char* section, const char* key, char* buffer,
                          DWORD* length = nullptr, DWORD bufferSize = 260);
-// Writes key, then has the system write its cached copy of the file to disk.
+// Writes key, then has the system write its cached copy of the file to disk. False when
+// the write failed, GetLastError telling why.
 bool WriteProgramIniString(const char* fileName, const char* section, const char* key, const char* value);
 
 // The work folder into buffer (size bytes), its trailing backslashes removed; created

@@ -17,11 +17,14 @@ DatabaseServer** g_slot = nullptr;
 // is what the calls answer until one succeeds.
 bool g_connectionLost = false;
 long g_noServerCode = -1;
+long g_lostCode = 0;  // the code of the last call that found the server gone
 
 long Observe(long code)
 {
-    if (IsConnectionLost(code))
+    if (IsConnectionLost(code)) {
         g_connectionLost = true;
+        g_lostCode = code;
+    }
     return code;
 }
 
@@ -73,6 +76,13 @@ void DatabaseAccess::SetServerSlot(DatabaseServer** slot)
     g_slot = slot;
     g_connectionLost = false;
     g_noServerCode = -1;
+}
+
+long DatabaseAccess::TakeLostConnection()
+{
+    long code = g_lostCode;
+    g_lostCode = 0;
+    return code;
 }
 
 DatabaseServer* DatabaseAccess::Server()

@@ -14,6 +14,10 @@ public:
 
     // A call that finds the server gone (IsConnectionLost) makes the next call connect
     // afresh into the same slot.
+    // The code of the last call since the previous asking that found the server gone, or
+    // 0: what a caller that reads only 1 or 0 (the tables) tells the user instead.
+    static long TakeLostConnection();
+
     // The server's code unchanged (0 = opened); -1 when no interface pointer is held
     // (or the HRESULT of a failed reconnection).
     long OpenDatabase(const char* database);

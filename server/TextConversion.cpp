@@ -19,14 +19,14 @@ std::unique_ptr<char[]> BstrToAnsi(BSTR text)
 {
     if (!text)
         return nullptr;
-    size_t length = static_cast<size_t>(lstrlenW(text));
-    // Every UTF-16 unit becomes at most two bytes in a double-byte code page.
-    size_t size = 2 * (length + 1);
-    std::unique_ptr<char[]> out(new (std::nothrow) char[size]);
+    // The conversion says how many bytes it needs: a code page may take more than two
+    // for a character.
+    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::unique_ptr<char[]> out(new (std::nothrow) char[size > 0 ? size : 1]);
     if (!out)
         return nullptr;
     out[0] = '\0';
-    if (WideCharToMultiByte(CP_ACP, 0, text, -1, out.get(), static_cast<int>(size), nullptr, nullptr) == 0)
+    if (size <= 0 || WideCharToMultiByte(CP_ACP, 0, text, -1, out.get(), size, nullptr, nullptr) == 0)
         out[0] = '\0';
     return out;
 }

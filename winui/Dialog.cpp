@@ -53,13 +53,16 @@ void DataExchange::Text(int id, char* buf, int size)
             return;
         }
         GetWindowTextW(control, wide, wideLength + 1);
-        int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-        if (bytes <= 0 || bytes > size) {
+        // Nor is text the code page cannot spell taken as another (a yen sign would
+        // become a backslash by best fit, a Hangul name '?').
+        BOOL usedDefault = FALSE;
+        int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr, &usedDefault);
+        if (bytes <= 0 || bytes > size || usedDefault) {
             HeapFree(heap, 0, wide);
             m_failed = true;
             return;
         }
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, buf, size, nullptr, nullptr);
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, buf, size, nullptr, nullptr);
         HeapFree(heap, 0, wide);
     } else {
         SetWindowTextA(control, buf);

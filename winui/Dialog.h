@@ -12,7 +12,8 @@ public:
     bool Saving() const { return m_save; }
     HWND Dialog() const { return m_dialog; }
     // Control text <-> buf (size bytes, terminator included). On saving, text that
-    // does not fit is refused: buf keeps its value and the exchange fails.
+    // does not fit, or that the ANSI code page cannot spell exactly, is refused: buf
+    // keeps its value and the exchange fails.
     void Text(int id, char* buf, int size);
     // A group of radio buttons <-> the index of the checked one (-1: none).
     void Radio(const int* ids, int count, int* value);

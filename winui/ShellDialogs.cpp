@@ -20,13 +20,13 @@ FolderBrowserHandler SetFolderBrowserHandler(FolderBrowserHandler handler)
     return old;
 }
 
-BOOL ShowOpenFileDialog(OPENFILENAMEA* info)
+BOOL ShowOpenFileDialog(OPENFILENAMEW* info)
 {
     // As the framework's file dialog: one made with no owner is owned by the running
     // dialog, which then takes no input until the file dialog closes.
     if (!info->hwndOwner)
         info->hwndOwner = Dialog::DefaultOwner();
-    return g_openFile ? g_openFile(info) : GetOpenFileNameA(info);
+    return g_openFile ? g_openFile(info) : GetOpenFileNameW(info);
 }
 
 OpenFileHandler SetOpenFileHandler(OpenFileHandler handler)

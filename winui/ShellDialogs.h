@@ -12,10 +12,12 @@ LPITEMIDLIST ShowFolderBrowser(BROWSEINFOA* info);
 using FolderBrowserHandler = LPITEMIDLIST (*)(BROWSEINFOA* info);
 FolderBrowserHandler SetFolderBrowserHandler(FolderBrowserHandler handler);
 
-// GetOpenFileNameA, or the handler when one is set; with no owner given, the owner is
-// Dialog::DefaultOwner(), as the framework's file dialog has it.
-BOOL ShowOpenFileDialog(OPENFILENAMEA* info);
-using OpenFileHandler = BOOL (*)(OPENFILENAMEA* info);
+// GetOpenFileNameW, or the handler when one is set; with no owner given, the owner is
+// Dialog::DefaultOwner(), as the framework's file dialog has it. Wide, so that the
+// chosen file's name comes back as it is: the ANSI dialog would spell a name the code
+// page cannot as another path.
+BOOL ShowOpenFileDialog(OPENFILENAMEW* info);
+using OpenFileHandler = BOOL (*)(OPENFILENAMEW* info);
 OpenFileHandler SetOpenFileHandler(OpenFileHandler handler);
 
 }  // namespace winui

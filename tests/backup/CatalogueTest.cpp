@@ -115,6 +115,7 @@ TEST_F(BackupTest, AFailedReadIsReportedAndLeavesNothing)
         const wchar_t* missingTable;
         const char* message;
         bool closed;
+        long recordsetResult = 0;
     };
     const Case cases[] = {
         /* 0 */ {1002, nullptr, u8"データベースを開くことができませんでした。　-RariveSystemCommonDB -1002", false},
@@ -122,6 +123,8 @@ TEST_F(BackupTest, AFailedReadIsReportedAndLeavesNothing)
         /* 2 */ {0, L"BookShelfTBL", u8"本棚情報を取得することができませんでした。　-BookShelfTBL", true},
         /* 3 */ {0, L"BookCommonTBL", u8"本情報を取得することができませんでした。　-BookCommonTBL", true},
         /* 4 */ {0, L"BookShelfInfoTBL", u8"本棚・本情報を取得することができませんでした。　-BookShelfInfoTBL", true},
+        // The server gone while the tables load: told as the export and the import tell it.
+        /* 5 */ {0, nullptr, u8"データベースへの接続に失敗しました。 -2147023174", false, long(0x800706BA)},
     };
     Carried({101, 102, 103});
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
@@ -134,6 +137,7 @@ TEST_F(BackupTest, AFailedReadIsReportedAndLeavesNothing)
         Catalogue(kShelves, kBooks, kLinks);
         std::swap(fake.tables, server.tables);
         server.openDatabaseResult = c.openResult;
+        server.openRecordsetResult = c.recordsetResult;
         if (c.missingTable)
             server.tables.erase(c.missingTable);
         MessageBoxRecorder shown;

@@ -3,6 +3,7 @@
 // part (browsing, the question, the mode). What the transfers do on disk is tested
 // without the dialog (TransferTest.cpp).
 #include "BackupFixture.h"
+#include "WideText.h"
 
 #include <shlobj.h>
 
@@ -17,11 +18,11 @@ HWND g_fileDialogOwner, g_runningDialog;
 
 LPITEMIDLIST AnswerFolder(BROWSEINFOA*) { return ILCreateFromPathA(g_folderAnswer.c_str()); }
 
-BOOL AnswerFile(OPENFILENAMEA* info)
+BOOL AnswerFile(OPENFILENAMEW* info)
 {
     g_fileDialogOwner = info->hwndOwner;
     g_runningDialog = winui::Dialog::ActiveModalWindow();
-    lstrcpynA(info->lpstrFile, g_fileAnswer.c_str(), static_cast<int>(info->nMaxFile));
+    lstrcpynW(info->lpstrFile, Widen(g_fileAnswer.c_str()).c_str(), static_cast<int>(info->nMaxFile));
     return TRUE;
 }
 
@@ -137,6 +138,12 @@ TEST(BackupNotices, WhatTheUserIsTold)
                   u8"「E:\\backup\\国道改良工事\\BOOK0101.mdf」のインポートに失敗しました。1013", MB_OK | MB_ICONSTOP},
         /* 20 */ {ImportNotice({ImportOutcome::NoFreeSpaceFigure, 1018}, file),
                   u8"「E:\\backup\\国道改良工事\\BOOK0101.mdf」のインポートに失敗しました。1018", MB_OK | MB_ICONSTOP},
+        /* 21 */ {ExportNotice({ExportOutcome::NotEmptied, 5, ""}, site), u8"「国道改良工事」のエクスポートに失敗しました。5",
+                  MB_OK | MB_ICONSTOP},
+        /* 22 */ {ExportNotice({ExportOutcome::ExportFoldersTaken, 80, "E:\\backup\\" + Ansi(u8"国道改良工事")}, site),
+                  u8"「国道改良工事」のエクスポートに失敗しました。80\n「E:\\backup\\国道改良工事」フォルダの中の「.n1」～「.n9」"
+                  u8"フォルダを確かめ、不要なものを削除してから、再度エクスポートしてください。",
+                  MB_OK | MB_ICONSTOP},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         EXPECT_EQ(Ansi(cases[i].text.c_str()), cases[i].notice.text) << "case " << i << ": " << Utf8(cases[i].notice.text);

@@ -46,9 +46,22 @@ struct ExportCase {
     bool serverWrites = true;      // false: the server answers 0 and writes nothing
     bool emptyWrite = false;       // the server answers 0 and writes an empty file
     bool leaves = false;           // the server leaves files of its own naming beside
-    int taken = 0;                 // names .n1... of the folder already had by others
+    int taken = 0;                 // names .n1... of the BOOK folder already had: .n1 a file
+                                   // and .n2 a folder of others' (they stay); from .n3 on,
+                                   // left by exports ended midway, each with nothing but the
+                                   // export's own names (they go after a success)
+    bool oddNames = false;         // the BOOK folder also holds names the code page cannot
+                                   // spell, or spells as a way out of the folder
+    bool notesReadOnly = false;    // the BOOK folder's notes.txt is read-only: it stays
     Old old = Old::Free;
 };
+// Names in a BOOK folder, made through the wide calls (UTF-8; a trailing "\\" makes a
+// folder holding a file): the yen sign the code page would turn into a backslash, Hangul,
+// a character beyond Shift-JIS, an emoji, trailing dots and blanks, device names.
+const char* const kOddNames[] = {u8"¥..¥victim\\", u8"¥..¥..¥a-keep.txt", u8"사진\\", u8"𠮷田.txt",
+                                 u8"\U0001F4F7.jpg", u8"末尾.", u8"末尾 ", "CON", "aux.txt"};
+// What the export's own folder may hold: the names it hands the server.
+const char* const kOwnNames[] = {"BOOK0101.mdf", "1.mdf", "1"};
 const char kSite[] = u8"県道工事";
 const ExportOutcome::Kind kFailed = ExportOutcome::Failed, kNotReplaced = ExportOutcome::NotReplaced;
 
@@ -67,6 +80,10 @@ protected:
         WriteFile(dest + "\\memo.txt", "the user's own file");
         CreateDirectoryA(other.c_str(), nullptr);
         WriteFile(other + "\\BOOK0999.mdf", "another BOOK's backup");
+        // Where a name in a BOOK folder would lead if read through the code page.
+        CreateDirectoryA((dest + "\\victim").c_str(), nullptr);
+        WriteFile(dest + "\\victim\\precious.txt", "beside the BOOK folder");
+        WriteFile(root + "\\a-keep.txt", "two levels above the BOOK folder");
     }
     void TearDown() override { DatabaseAccess::SetServerSlot(nullptr); }
 
@@ -190,8 +207,19 @@ void Transfer::Export(const ExportCase& c)
         CreateDirectoryA(bookFolder.c_str(), nullptr);
         WriteFile(backupFile, "the old backup");
         WriteFile(bookFolder + "\\notes.txt", "left from before");
+        if (c.notesReadOnly)
+            SetFileAttributesA((bookFolder + "\\notes.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     }
-    // Others' dot names in the BOOK folder: a file, then folders, one not empty.
+    for (const char* name : kOddNames) {
+        if (!c.oddNames)
+            break;
+        std::string text = name;
+        bool folder = text.back() == '\\';
+        std::wstring path = Wide(bookFolder, text.substr(0, text.size() - folder).c_str());
+        if (folder && CreateDirectoryW(path.c_str(), nullptr))
+            path += L"\\inside.txt";
+        WriteWide(path, "the user's, to be overwritten");
+    }
     for (int n = 1; n <= c.taken; ++n) {
         std::string name = bookFolder + "\\.n" + std::to_string(n);
         if (n == 1)
@@ -199,7 +227,9 @@ void Transfer::Export(const ExportCase& c)
         else
             CreateDirectoryA(name.c_str(), nullptr);
         if (n == 2)
-            WriteFile(name + "\\1", "someone else's too");
+            WriteFile(name + "\\1.txt", "someone else's too");
+        if (n > 3)  // .n3 is left empty
+            WriteFile(name + "\\" + kOwnNames[n % 3], "a backup an ended export left");
     }
     std::map<std::string, std::string> before = Files();
     fake.backupResult = c.server;
@@ -232,15 +262,24 @@ void Transfer::Export(const ExportCase& c)
     EXPECT_EQ(c.answer ? 1 : 0, asked);
     if (c.folder) {
         std::string relative = "dest" + under + "\\" + Ansi(c.folder) + "\\";
-        // The folder holds the new backup alone: the old contents went with Yes, but
-        // for the names beginning with a dot, which the emptying passes over.
+        // The folder holds the new backup alone: the old contents went with Yes, but for
+        // the names beginning with a dot, which the emptying passes over (others' .n1 and
+        // .n2 among them); an entry that cannot go stays. What ended exports left goes.
+        auto goes = [&](const std::string& name) {
+            if (name.compare(0, relative.size(), relative) != 0)
+                return false;
+            const std::string inside = name.substr(relative.size());
+            if (inside[0] == '.')
+                return inside.size() > 3 && inside.compare(0, 2, ".n") == 0 && inside[2] >= '3';
+            return c.kind != ExportOutcome::NotEmptied || inside == std::string(c.bookName) + ".mdf";
+        };
         for (auto it = before.begin(); it != before.end();)
-            it = it->first.compare(0, relative.size(), relative) == 0 && it->first[relative.size()] != '.'
-                     ? before.erase(it)
-                     : std::next(it);
+            it = goes(it->first) ? before.erase(it) : std::next(it);
         before[relative + c.bookName + ".mdf"] = std::string(c.bookName) + " backup #1";
     }
     EXPECT_EQ(before, Files()) << "only the BOOK's own folder may change";
+    if (c.notesReadOnly)
+        SetFileAttributesA((bookFolder + "\\notes.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     if (c.under[0] && !c.underExists && !c.folder) {
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dest + "\\made").c_str())) << "what the export made stays";
     }
@@ -278,6 +317,12 @@ TEST_F(Transfer, AnOldBackupIsReplacedOnlyByAWholeNewOne)
         ExportCase{.oldBackup = true, .answer = IDYES, .kind = kFailed, .code = ERROR_FILE_INVALID, .emptyWrite = true},
         ExportCase{.oldBackup = true, .answer = IDYES, .server = 1010, .kind = kFailed, .code = 1010, .leaves = true},
         ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .leaves = true},
+        // Every name goes, whatever the code page makes of it, and nothing outside.
+        ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .oddNames = true},
+        // What cannot go is told with the system's code, not as done; the new backup is
+        // in place.
+        ExportCase{.oldBackup = true, .answer = IDYES, .kind = ExportOutcome::NotEmptied, .code = ERROR_ACCESS_DENIED,
+                   .folder = kSite, .notesReadOnly = true},
     });
 }
 
@@ -300,7 +345,9 @@ TEST_F(Transfer, TheExportsOwnFolderTakesAFreeName)
     Export({
         ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .taken = 1},
         ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .leaves = true, .taken = 8},
-        ExportCase{.oldBackup = true, .answer = IDYES, .kind = kFailed, .code = ERROR_FILE_EXISTS, .taken = 9},
+        ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .taken = 3},
+        ExportCase{.oldBackup = true, .answer = IDYES, .kind = ExportOutcome::ExportFoldersTaken,
+                   .code = ERROR_FILE_EXISTS, .taken = 9},
     });
 }
 
@@ -386,17 +433,25 @@ TEST_F(Transfer, ABookFolderSwappedForALinkMeanwhileIsNotTouched)
 // of the new one is left, and the user is told.
 TEST_F(Transfer, AFileHeldForAMomentAfterItIsWritten)
 {
+    // What is held: the new backup the server wrote (shared for reading), or the old one
+    // (shared for everything, as a scanner holds it: the replace is then refused with
+    // access denied), or the old one is read-only and made writable a moment later.
+    enum Held { New, Old, OldReadOnly };
     const struct {
         bool oldBackup;
         long server;
         DWORD heldMs;
         ExportOutcome::Kind kind;
         long code;
+        Held held = New;
     } cases[] = {
         /* 0 */ {true, 0, 500, ExportOutcome::Exported, 0},
         /* 1 */ {false, 0, 500, ExportOutcome::Exported, 0},
         /* 2 */ {true, 1010, 500, ExportOutcome::Failed, 1010},  // its partial file goes
         /* 3 */ {true, 0, 3000, ExportOutcome::NotReplaced, ERROR_SHARING_VIOLATION},
+        /* 4 */ {true, 0, 500, ExportOutcome::Exported, 0, Old},  // access denied is waited on
+        /* 5 */ {false, 0, 3000, ExportOutcome::Failed, ERROR_SHARING_VIOLATION},  // the move's error
+        /* 6 */ {true, 0, 500, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, OldReadOnly},  // not waited on
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
@@ -415,9 +470,19 @@ TEST_F(Transfer, AFileHeldForAMomentAfterItIsWritten)
         fake.afterBackup = [&] {
             // The path the server was handed: "BackupRestoreDatabase(0,BOOK0101,<path>)".
             const std::string& call = fake.calls.back();
-            const std::string path = call.substr(call.find(',', call.find(',') + 1) + 1);
-            HANDLE h = CreateFileA(path.substr(0, path.size() - 1).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, 0, nullptr);
+            const std::string handed = call.substr(call.find(',', call.find(',') + 1) + 1);
+            const std::string path = c.held == New ? handed.substr(0, handed.size() - 1) : folder + "\\BOOK0101.mdf";
+            if (c.held == OldReadOnly) {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+                holder = std::thread([path, &c] {
+                    Sleep(c.heldMs);
+                    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                });
+                return;
+            }
+            HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
+                                   c.held == New ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
             ASSERT_NE(INVALID_HANDLE_VALUE, h);
             holder = std::thread([h, &c] {
                 Sleep(c.heldMs);

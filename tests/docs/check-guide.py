@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The user's guide and the tool say the same: every message the tool can show stands in
 the guide's message table byte for byte, and the table names no message the tool cannot
-show. A name or number the tool fills in (%s, %ld) is a <var> in the guide.
+show. A name or number the tool fills in (%s, %ld) is a <var> in the guide. Every number
+the tool itself puts into a message (namespace code) has its row in the guide's number
+table.
 
 usage: check-guide.py SOURCE_ROOT
 """
@@ -64,6 +66,15 @@ def main():
         else:
             failed += 1
             print(f'FAILED: the guide names a message the tool cannot show: {text!r}')
+    source = open(f'{root}/common/Messages.h', encoding='utf-8').read()
+    block = re.search(r'namespace code \{(.*?)\}  // namespace code', source, re.S).group(1)
+    page = open(f'{root}/docs/guide/guide-ja.html', encoding='utf-8').read()
+    for name, number in re.findall(r'inline const long (\w+) = (\d+);', block):
+        if f'<tr><td>{number}</td>' in page:
+            passed += 1
+        else:
+            failed += 1
+            print(f'FAILED: code {name} ({number}) has no row in the guide\'s number table')
     if len(set(guide)) != len(guide):
         failed += 1
         print('FAILED: a message stands twice in the guide')

@@ -12,6 +12,7 @@
 #include "StandInData.h"
 #include "Storage.h"
 #include "Support.h"
+#include "WideText.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -157,9 +158,9 @@ void ForgetEndedServer()
 
 std::string g_folder, g_file;
 LPITEMIDLIST AnswerFolder(BROWSEINFOA*) { return ILCreateFromPathA(g_folder.c_str()); }
-BOOL AnswerFile(OPENFILENAMEA* info)
+BOOL AnswerFile(OPENFILENAMEW* info)
 {
-    lstrcpynA(info->lpstrFile, g_file.c_str(), static_cast<int>(info->nMaxFile));
+    lstrcpynW(info->lpstrFile, Widen(g_file.c_str()).c_str(), static_cast<int>(info->nMaxFile));
     return TRUE;
 }
 

@@ -32,14 +32,17 @@ struct BrowserScript {
     UINT flags = 0;
     std::string initial;
     std::string answer;  // empty: cancel
+    std::wstring wideAnswer;  // a folder the code page cannot spell, instead
     std::vector<std::pair<UINT, std::string>> sentToBrowser;
 };
 BrowserScript* g_script = nullptr;
 
 LRESULT CALLBACK RecordingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == BFFM_SETSELECTIONA || msg == BFFM_SETSTATUSTEXTA)
+    if (msg == BFFM_SETSELECTIONA)
         g_script->sentToBrowser.push_back({msg, reinterpret_cast<const char*>(lParam)});
+    if (msg == BFFM_SETSTATUSTEXTW)
+        g_script->sentToBrowser.push_back({msg, Shown(reinterpret_cast<const wchar_t*>(lParam))});
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
@@ -55,7 +58,9 @@ LPITEMIDLIST AnswerBrowser(BROWSEINFOA* info)
     RegisterClassA(&cls);
     HWND window = CreateWindowA("OrvelFakeBrowser", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     info->lpfn(window, BFFM_INITIALIZED, 0, info->lParam);
-    LPITEMIDLIST answer = g_script->answer.empty() ? nullptr : ILCreateFromPathA(g_script->answer.c_str());
+    LPITEMIDLIST answer = !g_script->wideAnswer.empty() ? ILCreateFromPathW(g_script->wideAnswer.c_str())
+                          : g_script->answer.empty()    ? nullptr
+                                                        : ILCreateFromPathA(g_script->answer.c_str());
     if (answer)
         info->lpfn(window, BFFM_SELCHANGED, reinterpret_cast<LPARAM>(answer), info->lParam);
     DestroyWindow(window);
@@ -104,6 +109,8 @@ TEST(FolderRulesWin, FixedDriveRoots)
         /* 10 */ {AbsentDriveRoot(), false},
         /* 11 */ {"", false},
         /* 12 */ {drive + "\\no such folder\\", false},
+        /* 13 */ {"\\\\?\\" + drive + "\\", true},
+        /* 14 */ {"\\\\?\\" + windir, false},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
         EXPECT_EQ(cases[i].root, IsFixedDriveRoot(cases[i].path.c_str())) << "case " << i << ": " << cases[i].path;
@@ -146,6 +153,15 @@ TEST(FolderRulesWin, TheRunningSystem)
     EXPECT_TRUE(IsUnusableFolder((root + "Data").c_str()));  // the root is searched as plain text
     EXPECT_FALSE(IsUnusableFolder((OtherCase(root) + "\\x").c_str()));  // ...with its letter case
     EXPECT_FALSE(IsUnusableFolder((windir + "2").c_str()));
+    // As the system resolves it: through "..", the \\?\ and \\.\ forms, a short name.
+    EXPECT_TRUE(IsUnusableFolder((windir.substr(0, 3) + "x\\..\\" + windir.substr(3)).c_str()));
+    EXPECT_TRUE(IsUnusableFolder(("\\\\?\\" + windir + "\\Temp").c_str()));
+    EXPECT_TRUE(IsUnusableFolder(("\\\\.\\" + windir).c_str()));
+    char shortName[MAX_PATH] = "";
+    const std::string programFiles = Expand("%ProgramFiles%");
+    GetShortPathNameA(programFiles.c_str(), shortName, MAX_PATH);
+    EXPECT_NE(programFiles, shortName) << "no short name to try";
+    EXPECT_TRUE(IsUnusableFolder((std::string(shortName) + "\\Other").c_str())) << shortName;
     EXPECT_FALSE(IsUnusableFolder(AbsentDriveRoot().c_str()));
     // A relative folder is judged where it resolves: beside the current folder.
     Fresh(Work());
@@ -248,8 +264,31 @@ TEST_F(Browser, ConfirmedFolderIsStoredAndShownAsStatus)
     ASSERT_EQ(2u, script.sentToBrowser.size());
     EXPECT_EQ(UINT(BFFM_SETSELECTIONA), script.sentToBrowser[0].first);
     EXPECT_EQ("E:\\previous", script.sentToBrowser[0].second);
-    EXPECT_EQ(UINT(BFFM_SETSTATUSTEXTA), script.sentToBrowser[1].first);
+    EXPECT_EQ(UINT(BFFM_SETSTATUSTEXTW), script.sentToBrowser[1].first);
     EXPECT_EQ(full, script.sentToBrowser[1].second);
+}
+
+// A folder whose name the code page cannot spell is shown as it is, and refused with a
+// message that names it so: never taken as the folder its ANSI name would be.
+TEST_F(Browser, AFolderTheCodePageCannotSpellIsRefused)
+{
+    Fresh(Work());
+    MessageBoxRecorder boxes;
+    for (const char* name : {u8"見積¥2026", u8"사진", u8"𠮷田"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(CreateDirectoryW(Wide(Work(), name).c_str(), nullptr));
+        script.wideAnswer = Utf16(Utf8(FullPath(Work())).c_str()) + L"\\" + Utf16(name);  // as the shell names it
+        const std::string shown = FullPath(Work()) + "\\" + Shown(Utf16(name));
+        char path[260] = "E:\\previous";
+        EXPECT_FALSE(BrowseForFolder("t", path, sizeof path));
+        EXPECT_STREQ("E:\\previous", path);
+        EXPECT_EQ(shown, script.sentToBrowser.back().second) << "the status line shows the folder as it is";
+        ASSERT_FALSE(boxes.Shown().empty());
+        EXPECT_EQ(Ansi(u8"「") + shown + Ansi(u8"」の名前には、このツールで使用できない文字が含まれています。\n"
+                                              u8"名前を変えるか、別の場所を指定してください。"),
+                  boxes.Shown().back().text);
+    }
+    EXPECT_EQ(3u, boxes.Shown().size());
 }
 
 TEST_F(Browser, CancelLeavesTheTextAsItWas)
@@ -333,6 +372,14 @@ TEST(FolderTools, DeleteFolderContents)
     int left = Exists(box + "\\1.txt") + Exists(box + "\\3.txt");
     EXPECT_GE(left, 1) << "the entries after the read-only file must still be there";
     SetFileAttributesA((box + "\\2.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A folder of the tool's own goes whole, also when it is read-only itself: Windows
+    // removes no read-only folder, so the attribute is cleared first.
+    CreateDirectoryA((box + "\\own").c_str(), nullptr);
+    WriteFile(box + "\\own\\x", "x");
+    SetFileAttributesW(Wide(box, "own").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(RemoveFolderTree((box + "\\own").c_str()));
+    EXPECT_FALSE(Exists(box + "\\own"));
 }
 
 // A link inside a folder being emptied is never followed: what it points to keeps its

@@ -2,6 +2,7 @@
 
 #include "Dialog.h"
 #include "MessageBox.h"
+#include "WideText.h"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
@@ -9,7 +10,9 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 
@@ -48,12 +51,19 @@ MessageBoxRecorder::MessageBoxRecorder()
 {
     g_recorder = this;
     m_previous = reinterpret_cast<void*>(winui::SetMessageBoxHandler(&MessageBoxRecorder::Handler));
+    m_previousWide = reinterpret_cast<void*>(winui::SetWideMessageBoxHandler(&MessageBoxRecorder::WideHandler));
 }
 
 MessageBoxRecorder::~MessageBoxRecorder()
 {
     winui::SetMessageBoxHandler(reinterpret_cast<winui::MessageBoxHandler>(m_previous));
+    winui::SetWideMessageBoxHandler(reinterpret_cast<winui::WideMessageBoxHandler>(m_previousWide));
     g_recorder = nullptr;
+}
+
+int MessageBoxRecorder::WideHandler(HWND owner, const wchar_t* text, const char* caption, UINT flags)
+{
+    return Handler(owner, testsupport::Shown(text ? text : L"").c_str(), caption, flags);
 }
 
 int MessageBoxRecorder::Handler(HWND owner, const char* text, const char* caption, UINT flags)
@@ -330,48 +340,119 @@ void WriteFile(const std::string& path, const std::string& content)
     CloseHandle(h);
 }
 
-std::string ReadFile(const std::string& path)
+namespace {
+// The \\?\ form of a path given in ANSI, so that names made through it (trailing dots,
+// device names) are reached as written.
+std::wstring Extended(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::wstring full = Widen(FullPath(path).c_str());
+    return full.compare(0, 4, L"\\\\?\\") == 0 ? full : L"\\\\?\\" + full;
 }
 
-std::vector<std::string> FolderEntries(const std::string& folder)
+std::string ReadWide(const std::wstring& path)
 {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA f;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &f);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    while (::ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got)
+        bytes.append(chunk, got);
+    CloseHandle(h);
+    return bytes;
+}
+
+// The names in a folder as the disk has them, read in UTF-16.
+std::vector<std::wstring> WideEntries(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW f;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &f);
     if (h == INVALID_HANDLE_VALUE)
         return names;
     do {
-        if (std::strcmp(f.cFileName, ".") != 0 && std::strcmp(f.cFileName, "..") != 0)
+        if (wcscmp(f.cFileName, L".") != 0 && wcscmp(f.cFileName, L"..") != 0)
             names.push_back(f.cFileName);
-    } while (FindNextFileA(h, &f));
+    } while (FindNextFileW(h, &f));
     FindClose(h);
-    std::sort(names.begin(), names.end());
     return names;
 }
 
-namespace {
-void CollectFiles(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>* files)
+void CollectFiles(const std::wstring& folder, const std::string& prefix, std::map<std::string, std::string>* files)
 {
-    std::vector<std::string> names = FolderEntries(folder);
-    for (const std::string& name : names) {
-        std::string path = folder + "\\" + name;
-        if (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
-            CollectFiles(path, prefix + name + "\\", files);
+    std::vector<std::wstring> names = WideEntries(folder);
+    for (const std::wstring& name : names) {
+        std::wstring path = folder + L"\\" + name;
+        if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
+            CollectFiles(path, prefix + Shown(name) + "\\", files);
         else
-            (*files)[prefix + name] = ReadFile(path);
+            (*files)[prefix + Shown(name)] = ReadWide(path);
     }
     if (names.empty() && !prefix.empty())
         (*files)[prefix] = "(empty folder)";
 }
 }  // namespace
 
+std::string Shown(const std::wstring& name)
+{
+    std::string out, exact;
+    for (size_t i = 0; i < name.size(); ++i) {
+        // A surrogate pair is one character.
+        size_t n = (name[i] >= 0xD800 && name[i] < 0xDC00 && i + 1 < name.size()) ? 2 : 1;
+        std::wstring one = name.substr(i, n);
+        if (NarrowExactly(one.c_str(), &exact)) {
+            out += exact;
+        } else {
+            unsigned code = n == 2 ? 0x10000 + ((name[i] - 0xD800) << 10) + (name[i + 1] - 0xDC00) : name[i];
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "<U+%04X>", code);
+            out += hex;
+        }
+        i += n - 1;
+    }
+    return out;
+}
+
+void WriteWide(const std::wstring& path, const std::string& content)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h) << Shown(path);
+    DWORD written = 0;
+    ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+std::wstring Utf16(const char* utf8)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring text(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &text[0], n);
+    text.resize(std::wcslen(text.c_str()));
+    return text;
+}
+
+std::wstring Wide(const std::string& ansiFolder, const char* utf8Name)
+{
+    return Extended(ansiFolder) + (utf8Name[0] ? L"\\" + Utf16(utf8Name) : L"");
+}
+
+std::string ReadFile(const std::string& path) { return ReadWide(Extended(path)); }
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const std::wstring& name : WideEntries(Extended(folder)))
+        names.push_back(Shown(name));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::map<std::string, std::string> FilesBelow(const std::string& folder)
 {
     std::map<std::string, std::string> files;
-    CollectFiles(folder, "", &files);
+    CollectFiles(Extended(folder), "", &files);
     return files;
 }
 

@@ -20,7 +20,7 @@ std::string Utf8(const std::string& ansi);
 
 struct ShownMessage {
     HWND owner;
-    std::string text;     // ANSI bytes as the program passed them
+    std::string text;     // ANSI bytes as the program passed them (a UTF-16 box's as Shown)
     std::string caption;
     UINT flags;
 };
@@ -38,10 +38,12 @@ public:
 
 private:
     static int Handler(HWND owner, const char* text, const char* caption, UINT flags);
+    static int WideHandler(HWND owner, const wchar_t* text, const char* caption, UINT flags);
     std::vector<ShownMessage> m_shown;
     std::vector<int> m_answers;
     size_t m_next = 0;
     void* m_previous;
+    void* m_previousWide;
 };
 
 // Runs steps from a thread timer, which fires inside every nested modal loop of this
@@ -133,12 +135,20 @@ std::string AbsentDriveRoot();
 void WriteFile(const std::string& path, const std::string& content);
 void RemoveFile(const std::string& path);
 // A whole file's bytes (empty when it cannot be read); the names in a folder, sorted,
-// every one but "." and ".." (a dot name left behind is something left behind).
+// every one but "." and ".." (a dot name left behind is something left behind). The disk
+// is read in UTF-16, and a name is shown in ANSI where the code page spells it exactly,
+// a character it cannot spell as <U+XXXX> (Shown): never as another name.
 std::string ReadFile(const std::string& path);
 std::vector<std::string> FolderEntries(const std::string& folder);
 // Every file below folder with its bytes, by path relative to it; an empty folder as
 // "<path>\\" with the text "(empty folder)".
 std::map<std::string, std::string> FilesBelow(const std::string& folder);
 // RemoveTree(folder): KitSystem.h.
+std::string Shown(const std::wstring& name);
+std::wstring Utf16(const char* utf8);
+// The \\?\ path of the entry named utf8Name (made through the wide calls: names the code
+// page cannot spell, trailing dots) in a folder given in ANSI; the folder's own with "".
+std::wstring Wide(const std::string& ansiFolder, const char* utf8Name);
+void WriteWide(const std::wstring& path, const std::string& content);
 
 }  // namespace testsupport

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <set>
 #include <string>
 
 namespace testsupport {
@@ -17,16 +18,20 @@ namespace {
 using CreateDirectoryAFn = BOOL(WINAPI*)(LPCSTR, LPSECURITY_ATTRIBUTES);
 using CreateDirectoryWFn = BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES);
 using GetDriveTypeAFn = UINT(WINAPI*)(LPCSTR);
-using MoveFileExAFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+using MoveFileExWFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
 using RemoveDirectoryAFn = BOOL(WINAPI*)(LPCSTR);
 using RemoveDirectoryWFn = BOOL(WINAPI*)(LPCWSTR);
+using GetFileAttributesWFn = DWORD(WINAPI*)(LPCWSTR);
+using SetFileAttributesWFn = BOOL(WINAPI*)(LPCWSTR, DWORD);
 
 CreateDirectoryAFn g_createDirectoryA = CreateDirectoryA;
 CreateDirectoryWFn g_createDirectoryW = CreateDirectoryW;
 GetDriveTypeAFn g_getDriveTypeA = GetDriveTypeA;
-MoveFileExAFn g_moveFileExA = MoveFileExA;
+MoveFileExWFn g_moveFileExW = MoveFileExW;
 RemoveDirectoryAFn g_removeDirectoryA = RemoveDirectoryA;
 RemoveDirectoryWFn g_removeDirectoryW = RemoveDirectoryW;
+GetFileAttributesWFn g_getFileAttributesW = GetFileAttributesW;
+SetFileAttributesWFn g_setFileAttributesW = SetFileAttributesW;
 
 BOOL Refuse(DWORD error)
 {
@@ -91,18 +96,57 @@ UINT WINAPI RuleGetDriveTypeA(LPCSTR path)
     return g_getDriveTypeA(path);
 }
 
-// MoveFileExA with MOVEFILE_REPLACE_EXISTING: "If the destination is an existing file
+// MoveFileExW with MOVEFILE_REPLACE_EXISTING: "If the destination is an existing file
 // ... with the FILE_ATTRIBUTE_READONLY attribute, the function fails" with
 // ERROR_ACCESS_DENIED; Wine replaces it.
-BOOL WINAPI RuleMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
+BOOL WINAPI RuleMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags)
 {
     if (to && (flags & MOVEFILE_REPLACE_EXISTING)) {
-        DWORD attributes = GetFileAttributesA(to);
+        DWORD attributes = GetFileAttributesW(to);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
             !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return Refuse(ERROR_ACCESS_DENIED);
     }
-    return g_moveFileExA(from, to, flags);
+    return g_moveFileExW(from, to, flags);
+}
+
+// SetFileAttributesW/GetFileAttributesW: Windows keeps the read-only attribute of a
+// folder (Explorer shows it as a customised folder; RemoveDirectory then refuses it);
+// Wine keeps none. The folders given it are remembered, by full path in any letter case.
+std::set<std::wstring> g_readOnlyFolders;
+std::wstring FolderKey(LPCWSTR path)
+{
+    std::wstring text = path;
+    if (text.compare(0, 4, L"\\\\?\\") == 0)
+        text = text.substr(4);
+    wchar_t full[MAX_PATH];
+    DWORD n = GetFullPathNameW(text.c_str(), MAX_PATH, full, nullptr);
+    std::wstring key = n > 0 && n < MAX_PATH ? full : text;
+    while (key.size() > 3 && key.back() == L'\\')
+        key.pop_back();
+    CharLowerW(&key[0]);
+    return key;
+}
+DWORD WINAPI RuleGetFileAttributesW(LPCWSTR path)
+{
+    DWORD attributes = g_getFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        g_readOnlyFolders.count(FolderKey(path)))
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes;
+}
+BOOL WINAPI RuleSetFileAttributesW(LPCWSTR path, DWORD attributes)
+{
+    if (!g_setFileAttributesW(path, attributes))
+        return FALSE;
+    DWORD now = g_getFileAttributesW(path);
+    if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            g_readOnlyFolders.insert(FolderKey(path));
+        else
+            g_readOnlyFolders.erase(FolderKey(path));
+    }
+    return TRUE;
 }
 
 // RemoveDirectoryA/W of a folder with the read-only attribute: Windows refuses with
@@ -126,9 +170,11 @@ const ImportPatch kRules[] = {
     {"CreateDirectoryA", reinterpret_cast<void*>(RuleCreateDirectoryA), reinterpret_cast<void**>(&g_createDirectoryA)},
     {"CreateDirectoryW", reinterpret_cast<void*>(RuleCreateDirectoryW), reinterpret_cast<void**>(&g_createDirectoryW)},
     {"GetDriveTypeA", reinterpret_cast<void*>(RuleGetDriveTypeA), reinterpret_cast<void**>(&g_getDriveTypeA)},
-    {"MoveFileExA", reinterpret_cast<void*>(RuleMoveFileExA), reinterpret_cast<void**>(&g_moveFileExA)},
+    {"MoveFileExW", reinterpret_cast<void*>(RuleMoveFileExW), reinterpret_cast<void**>(&g_moveFileExW)},
     {"RemoveDirectoryA", reinterpret_cast<void*>(RuleRemoveDirectoryA), reinterpret_cast<void**>(&g_removeDirectoryA)},
     {"RemoveDirectoryW", reinterpret_cast<void*>(RuleRemoveDirectoryW), reinterpret_cast<void**>(&g_removeDirectoryW)},
+    {"GetFileAttributesW", reinterpret_cast<void*>(RuleGetFileAttributesW), reinterpret_cast<void**>(&g_getFileAttributesW)},
+    {"SetFileAttributesW", reinterpret_cast<void*>(RuleSetFileAttributesW), reinterpret_cast<void**>(&g_setFileAttributesW)},
 };
 
 }  // namespace
