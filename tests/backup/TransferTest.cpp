@@ -587,10 +587,9 @@ TEST_F(Transfer, ImportOutcomes)
 {
     std::string file = dest + "\\BOOK0101.mdf";
     WriteFile(file, "backup");
-    // The user's temporary folder lies under the profile root, which the rules refuse.
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    const std::string unusable = std::string(temp) + "BOOK0101.mdf";
+    // The profiles' public folder lies under the profile root, which the rules refuse
+    // (and every user may write it, whatever the user's own name).
+    const std::string unusable = ProfileRoot() + "\\Public\\BOOK0101.mdf";
     WriteFile(unusable, "backup");
     // The program placed inside a system folder (the Windows folder, here the folder that
     // holds the test program's): a backup in the program's own folder tree is accepted,

@@ -170,7 +170,7 @@ TEST(FolderRulesWin, TheRunningSystem)
         EXPECT_FALSE(IsUnusableFolder("work"));
     }
     {
-        CurrentFolder here(Expand("%USERPROFILE%"));
+        CurrentFolder here(ProfileRoot());
         EXPECT_TRUE(IsUnusableFolder("work"));
     }
     std::string program = ProgramFolder();

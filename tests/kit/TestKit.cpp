@@ -6,12 +6,16 @@
 // server for this user alone and keep their machine keys under HKCU; whatever the run
 // made (registrations, keys, the test programs' folders, a server still running) is
 // removed before it starts and when it ends, also when it is cancelled (Ctrl+C, the
-// console window closed).
+// console window closed). The kit's own folder is read in UTF-16: unzipped where the code
+// page cannot spell the path (a user named 𠮷田), its programs run from a copy outside the
+// profile, and the results come back into the kit's folder.
 #include "../support/KitSystem.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
+#include <cwchar>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -22,6 +26,7 @@ using testsupport::Elevated;
 using testsupport::FullPath;
 using testsupport::KitFoldersRoot;
 using testsupport::RemoveTree;
+using testsupport::RemoveTreeWide;
 using testsupport::UnderWine;
 
 namespace {
@@ -30,36 +35,84 @@ using testsupport::kKitKey;
 // The test programs guard each test (90 s); a whole program gets this long.
 const DWORD kProgramLimitMs = 10 * 60 * 1000;
 
-std::string g_kit;  // the kit's folder, with a trailing backslash
+std::wstring g_kit;  // the kit's folder as the system has it, with a trailing backslash
+std::string g_run;   // where the programs run and write their results (the kit's folder,
+                     // or a copy where the code page cannot spell that)
 HANDLE g_job = nullptr;
 volatile LONG g_cancelled = 0;
 DWORD g_startError = 0;  // why the last program could not be started
 
-std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
-
-std::vector<WIN32_FIND_DATAA> Entries(const std::string& folder)
+std::wstring Widened(const std::string& text)
 {
-    std::vector<WIN32_FIND_DATAA> entries;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
+    wide.resize(wcslen(wide.c_str()));
+    return wide;
+}
+
+// The ANSI form of a path, only where it is exact (no best fit, no default character).
+bool Spelled(const std::wstring& path, std::string* out)
+{
+    BOOL lossy = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    if (n <= 0 || lossy)
+        return false;
+    out->assign(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, &(*out)[0], n, nullptr, &lossy);
+    out->resize(static_cast<size_t>(n - 1));
+    return Widened(*out) == path;
+}
+
+// A path as the console shows it (what the code page cannot spell as '?').
+std::string Shown(const std::wstring& path)
+{
+    int n = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(n > 0 ? n : 1), '\0');
+    WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, &text[0], n, nullptr, nullptr);
+    text.resize(strlen(text.c_str()));
+    return text;
+}
+
+std::vector<WIN32_FIND_DATAW> Entries(const std::wstring& folder)
+{
+    std::vector<WIN32_FIND_DATAW> entries;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return entries;
     do {
-        if (lstrcmpA(data.cFileName, ".") != 0 && lstrcmpA(data.cFileName, "..") != 0)
+        if (lstrcmpW(data.cFileName, L".") != 0 && lstrcmpW(data.cFileName, L"..") != 0)
             entries.push_back(data);
-    } while (FindNextFileA(find, &data));
+    } while (FindNextFileW(find, &data));
     FindClose(find);
     return entries;
 }
 
-std::vector<std::string> TestPrograms()
+// The test programs of a kit folder (by default the one they run from).
+std::vector<std::string> TestPrograms(const std::wstring& root = std::wstring())
 {
     std::vector<std::string> names;
-    for (const WIN32_FIND_DATAA& entry : Entries(g_kit + "testbin\\"))
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            names.push_back(entry.cFileName);
+    std::string name;
+    for (const WIN32_FIND_DATAW& entry : Entries((root.empty() ? Widened(g_run) : root) + L"testbin\\"))
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Spelled(entry.cFileName, &name))
+            names.push_back(name);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Copies a folder tree (the kit's programs) through the wide calls; false when a file
+// could not be copied.
+bool CopyTree(const std::wstring& from, const std::wstring& to)
+{
+    CreateDirectoryW(to.c_str(), nullptr);
+    bool all = true;
+    for (const WIN32_FIND_DATAW& entry : Entries(from + L"\\")) {
+        const std::wstring source = from + L"\\" + entry.cFileName, target = to + L"\\" + entry.cFileName;
+        all &= (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? CopyTree(source, target)
+                                                                   : CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+    }
+    return all;
 }
 
 // Runs a command line in the kit's job with its output into a file; its exit code, or
@@ -110,7 +163,7 @@ long Run(const std::string& commandLine, const std::string& folder, const std::s
 // within 20 s is ended.
 void EndKitServers()
 {
-    const std::string server = g_kit + "bin\\DatabaseServer.exe";
+    const std::string server = g_run + "bin\\DatabaseServer.exe";
     for (DWORD t0 = GetTickCount();; Sleep(200)) {
         bool running = false;
         for (DWORD id : testsupport::ServerProcessIds()) {
@@ -142,21 +195,24 @@ void CleanUp()
     EnterCriticalSection(&g_cleaning);
     // Under Wine, which reads no per-user classes, and in an elevated run, the programs
     // register for the machine; otherwise the machine's classes are not the kit's to touch.
-    const std::string server = "\"" + g_kit + "bin\\DatabaseServer.exe\" /UnregServer";
+    const std::string server = "\"" + g_run + "bin\\DatabaseServer.exe\" /UnregServer";
     Run(server + " /PerUser", "", "", 30000);
     if (UnderWine() || Elevated())
         Run(server, "", "", 30000);
     EndKitServers();
     RegDeleteTreeA(HKEY_CURRENT_USER, kKitKey);
     RegDeleteKeyA(HKEY_CURRENT_USER, kKitKey);
-    for (const std::string& name : TestPrograms()) {
-        const std::string folder = g_kit + "testbin\\" + name + "\\";
-        for (const WIN32_FIND_DATAA& entry : Entries(folder))
-            if (lstrcmpiA(entry.cFileName, "bin") != 0)
-                RemoveTree(folder + entry.cFileName);
-        for (const WIN32_FIND_DATAA& entry : Entries(folder + "bin\\"))
-            if (lstrcmpiA(entry.cFileName, (name + ".exe").c_str()) != 0)
-                RemoveTree(folder + "bin\\" + entry.cFileName);
+    // The kit's own folders, and the copy the programs ran from, if any.
+    for (const std::wstring& root : {g_kit, Widened(g_run)}) {
+        for (const std::string& name : TestPrograms(root)) {
+            const std::wstring folder = root + L"testbin\\" + Widened(name) + L"\\";
+            for (const WIN32_FIND_DATAW& entry : Entries(folder))
+                if (lstrcmpiW(entry.cFileName, L"bin") != 0)
+                    RemoveTreeWide(folder + entry.cFileName);
+            for (const WIN32_FIND_DATAW& entry : Entries(folder + L"bin\\"))
+                if (lstrcmpiW(entry.cFileName, Widened(name + ".exe").c_str()) != 0)
+                    RemoveTreeWide(folder + L"bin\\" + entry.cFileName);
+        }
     }
     RemoveTree(KitFoldersRoot());
     LeaveCriticalSection(&g_cleaning);
@@ -178,6 +234,17 @@ std::string ReadText(const std::string& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Writes a whole file through the wide calls; false when it could not be written whole.
+bool WriteText(const std::wstring& path, const std::string& text)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return CloseHandle(h) && ok && written == text.size();
 }
 
 std::string Indented(const std::string& text)
@@ -334,9 +401,18 @@ std::string SystemLine()
 
 int main()
 {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    g_kit = FullPath(Folder(self) + "..\\");
+    wchar_t self[32768];
+    DWORD length = GetModuleFileNameW(nullptr, self, 32768);
+    std::wstring selfPath(self, length < 32768 ? length : 0);
+    wchar_t full[32768];
+    const std::wstring above = selfPath.substr(0, selfPath.find_last_of(L'\\') + 1) + L"..\\";
+    DWORD n = GetFullPathNameW(above.c_str(), 32768, full, nullptr);
+    g_kit = n && n < 32768 ? full : above;
+    // Where the code page cannot spell the kit's folder, the programs (which hold paths in
+    // ANSI, as the tool does) would read it as another: they run from a copy.
+    const bool copied = !Spelled(g_kit, &g_run);
+    if (copied)
+        g_run = KitFoldersRoot() + "\\programs\\";
     InitializeCriticalSection(&g_cleaning);
     g_job = CreateJobObjectA(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
@@ -347,10 +423,22 @@ int main()
     // system's error box (or, under Wine, a debugger): the test programs inherit this.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
 
-    std::printf("OrvelClientTool test kit in %s\n", g_kit.c_str());
+    std::printf("OrvelClientTool test kit in %s\n", Shown(g_kit).c_str());
     CleanUp();  // an earlier run that was cut off
-    const std::string results = g_kit + "results\\";
-    RemoveTree(g_kit + "results");
+    std::string copyNote;
+    if (copied) {
+        CreateDirectoryA(KitFoldersRoot().c_str(), nullptr);
+        CreateDirectoryA(g_run.c_str(), nullptr);
+        const std::wstring run = Widened(g_run);
+        bool whole = CopyTree(g_kit + L"bin", run + L"bin") && CopyTree(g_kit + L"testbin", run + L"testbin");
+        copyNote = "The kit's folder has a name code page " + std::to_string(GetACP()) +
+                   " cannot spell: its programs ran from a copy in " + g_run + (whole ? "" : " (NOT ALL COPIED)") +
+                   "\r\n";
+        std::printf("%s", copyNote.c_str());
+    }
+    const std::string results = g_run + "results\\";
+    RemoveTreeWide(g_kit + L"results");
+    RemoveTree(g_run + "results");
     CreateDirectoryA(results.c_str(), nullptr);
     SetEnvironmentVariableA("ORVEL_TEST_KIT", "1");
     SetEnvironmentVariableA("OANOCACHE", "1");  // every BSTR freed is seen freed
@@ -364,7 +452,7 @@ int main()
             break;
         std::printf("%s ...\n", name.c_str());
         std::fflush(stdout);
-        const std::string bin = g_kit + "testbin\\" + name + "\\bin\\";
+        const std::string bin = g_run + "testbin\\" + name + "\\bin\\";
         Outcome o;
         o.name = name;
         o.exitCode = Run("\"" + bin + name + ".exe\" --gtest_brief=1 --gtest_output=xml:\"" + results + name +
@@ -375,7 +463,6 @@ int main()
         std::printf("  passed %d, failed %d, skipped %d, exit code %ld\n", o.passed, o.failed, o.skipped, o.exitCode);
         outcomes.push_back(o);
     }
-    CleanUp();
 
     int passed = 0, failed = 0, skipped = 0, programsFailed = 0;
     std::string table, failures, skips, notNeeded;
@@ -403,11 +490,20 @@ int main()
         skips += o.skips;
         notNeeded += o.notNeeded;
     }
+    // A run that found no program to start is no run: said, and counted as a failure.
+    if (outcomes.empty() && !g_cancelled) {
+        failures += "  no test program was found in " + Shown(g_kit) + "testbin\\: the kit is not whole\r\n";
+        programsFailed = 1;
+    }
+    // The results come back into the kit's folder, where the person looks for them.
+    if (copied && !CopyTree(Widened(g_run) + L"results", g_kit + L"results"))
+        failures += "  the results could not all be copied back from " + results + "\r\n";
+    CleanUp();
     char head[200];
     wsprintfA(head, "OrvelClientTool test kit: report\r\nStarted %04u-%02u-%02u %02u:%02u, took %lu s%s\r\n",
               started.wYear, started.wMonth, started.wDay, started.wHour, started.wMinute,
               (GetTickCount() - t0) / 1000, g_cancelled ? ", CANCELLED" : "");
-    std::string report = std::string(head) + SystemLine() + "\r\n" +
+    std::string report = std::string(head) + SystemLine() + copyNote + "\r\n" +
                          "  program            passed failed skipped   result\r\n" + table + "\r\nFailures\r\n" +
                          (failures.empty() ? "  none\r\n" : failures) + "\r\nSkipped, and why\r\n" +
                          (skips.empty() ? "  none\r\n" : skips) +
@@ -416,7 +512,13 @@ int main()
     char closing[100];
     wsprintfA(closing, "%d passed, %d failed, %d skipped\r\n", passed, failed + (programsFailed && !failed), skipped);
     report += closing;
-    std::ofstream(g_kit + "report.txt", std::ios::binary) << report;
-    std::printf("\n%s\nThe report: %sreport.txt\n", closing, g_kit.c_str());
-    return programsFailed || outcomes.empty() || g_cancelled ? 1 : 0;
+    const bool written = WriteText(g_kit + L"report.txt", report);
+    const DWORD writeError = written ? 0 : GetLastError();
+    std::printf("\n%s\n", closing);
+    if (written)
+        std::printf("The report: %sreport.txt\n", Shown(g_kit).c_str());
+    else
+        std::printf("The report could NOT be written to %sreport.txt (system error %lu); it is above.\n%s",
+                    Shown(g_kit).c_str(), writeError, report.c_str());
+    return programsFailed || outcomes.empty() || g_cancelled || !written ? 1 : 0;
 }

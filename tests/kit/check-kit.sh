@@ -5,8 +5,9 @@
 # the run must leave the prefix as it found it (no registration, no keys, no files but
 # the report and the results, no server running). It is run as a PC's user runs it:
 # unzipped onto the desktop, into a folder with a blank and Japanese characters, of a
-# user whose name is Japanese (Wine names the profile after USER and links its desktop to
-# $HOME/Desktop, here a folder of the check's own).
+# user whose name Shift-JIS cannot spell (𠮷田: the runner then runs the programs from a
+# copy outside the profile). Wine names the profile after USER and links its desktop to
+# $HOME/Desktop, here a folder of the check's own.
 # check-kit.sh ARCH
 set -u
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -16,7 +17,7 @@ WINE_KIND=test-kit
 WINE_ARCH="${1:-x86_64}"
 source "$ROOT/tools/wine-env"
 zip=$(SKIP_BUILD=1 tools/package-tests "$WINE_ARCH") || { echo "FAILED: the kit could not be packed"; exit 1; }
-export USER=田中 LOGNAME=田中 HOME="$ROOT/build/windows-$WINE_ARCH/testkit/home"
+export USER=𠮷田 LOGNAME=𠮷田 HOME="$ROOT/build/windows-$WINE_ARCH/testkit/home"
 rm -rf "$WINEPREFIX" "$HOME"
 mkdir -p "$HOME/Desktop"
 wine_prepare || exit 1
@@ -72,6 +73,8 @@ tr -d '\r' <"$report" | sed 's/^/  | /'
 closing=$(tr -d '\r' <"$report" | tail -1)
 check "no failure in the report" 0 "$(echo "$closing" | sed -n 's/.* \([0-9]*\) failed.*/\1/p')"
 check "every skip has a reason" 0 "$(grep -c 'no reason given' "$report")"
+check "the programs ran from a copy the code page can spell" 1 "$(grep -c 'cannot spell: its programs ran from a copy' "$report")"
+check "tests named by their place in the project, not the build machine's folders" 0 "$(grep -c "$ROOT" "$report")"
 
 # Every test of every program is in its results, as the program itself lists them.
 for program in "$KIT"/testbin/*/bin/*.exe; do
@@ -101,5 +104,12 @@ for pid in $(pgrep -f 'DatabaseServer.exe'); do
   tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && running=$((running + 1))
 done
 check "no stand-in server running in the prefix" 0 "$running"
+
+# A kit whose programs are missing: said, and no success.
+mv "$KIT/testbin" "$KIT/testbin.away"
+env -u OANOCACHE TESTKIT_UNATTENDED=1 "$(wine_loader "$WINE_ARCH")" cmd /c "$WKIT\\run-tests.cmd" </dev/null >/dev/null 2>&1
+check "no program found: run-tests.cmd exit code" 1 $?
+check "no program found: said in the report" 1 "$(grep -c 'no test program was found' "$report")"
+mv "$KIT/testbin.away" "$KIT/testbin"
 echo "test kit: $(echo "$closing"), in $took s (the zip alone, a fresh prefix)"
 finish

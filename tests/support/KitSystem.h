@@ -91,6 +91,17 @@ inline void RemoveEntryWide(const std::wstring& path, DWORD attributes)
 }
 }  // namespace detail
 
+// The same for a path given in UTF-16 (full, without the \\?\ prefix).
+inline void RemoveTreeWide(std::wstring path)
+{
+    if (path.size() > 3 && path.back() == L'\\')
+        path.pop_back();
+    path = L"\\\\?\\" + path;
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        detail::RemoveEntryWide(path, attributes);
+}
+
 // Removes a file, or a folder with everything in it, as a failed run may have left it:
 // read-only entries, names near the path limit or ending in half a double-byte
 // character (wide names through the \\?\ form of the full path). A link inside is
