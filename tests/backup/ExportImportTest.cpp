@@ -3,6 +3,7 @@
 // part (browsing, the question, the mode). What the transfers do on disk is tested
 // without the dialog (TransferTest.cpp).
 #include "BackupFixture.h"
+#include "FileSystem.h"
 #include "WideText.h"
 
 #include <shlobj.h>
@@ -18,11 +19,14 @@ HWND g_fileDialogOwner, g_runningDialog;
 
 LPITEMIDLIST AnswerFolder(BROWSEINFOA*) { return ILCreateFromPathA(g_folderAnswer.c_str()); }
 
+std::wstring g_wideFileAnswer;  // a file the code page cannot spell, instead
+
 BOOL AnswerFile(OPENFILENAMEW* info)
 {
     g_fileDialogOwner = info->hwndOwner;
     g_runningDialog = winui::Dialog::ActiveModalWindow();
-    lstrcpynW(info->lpstrFile, Widen(g_fileAnswer.c_str()).c_str(), static_cast<int>(info->nMaxFile));
+    const std::wstring answer = g_wideFileAnswer.empty() ? Widen(g_fileAnswer.c_str()) : g_wideFileAnswer;
+    lstrcpynW(info->lpstrFile, answer.c_str(), static_cast<int>(info->nMaxFile));
     return TRUE;
 }
 
@@ -43,6 +47,7 @@ protected:
         out = FullPath(out);
         previousFolder = winui::SetFolderBrowserHandler(AnswerFolder);
         previousFile = winui::SetOpenFileHandler(AnswerFile);
+        g_wideFileAnswer.clear();
     }
     void TearDown() override
     {
@@ -233,4 +238,59 @@ TEST_F(ExportImport, ABookDoneBeforeAFailedOneStillEndsAsDone)
     EXPECT_EQ(Ansi(u8"BOOKのエクスポートが終了しました。"), boxes.Shown()[1].text);
     EXPECT_EQ(UINT(MB_OK | MB_ICONINFORMATION), boxes.Shown()[1].flags);
     EXPECT_EQ("BOOK0101 backup #1", ReadFile(out + "\\" + Ansi(u8"国道改良工事") + "\\BOOK0101.mdf"));
+}
+
+// A file picked, or a destination typed, whose name the code page cannot spell (the yen
+// sign a Mac writes, which Shift-JIS would turn into a backslash) is refused with a
+// message naming it as the user sees it: never the other backup, or the other folder,
+// its ANSI form names.
+TEST_F(ExportImport, APathTheCodePageCannotSpellIsNeverTakenForAnother)
+{
+    CreateDirectoryW(Wide(out, u8"backup¥new").c_str(), nullptr);
+    WriteWide(Wide(out, u8"backup¥new\\BOOK0101.mdf"), "the backup the user picked");
+    CreateDirectoryTree((out + "\\backup\\new").c_str());
+    WriteFile(out + "\\backup\\new\\BOOK0101.mdf", "another, older backup");
+    g_wideFileAnswer = Utf16(Utf8(out).c_str()) + Utf16(u8"\\backup¥new\\BOOK0101.mdf");
+    const auto before = FilesBelow(out);
+    fake.freeSpace = 300;
+    Run({[&] {
+             SwitchMode(dialog.Hwnd(), IDC_MODE_IMPORT);
+             PostClick(dialog.Hwnd(), IDC_BROWSE_IMPORT);
+             PostClick(dialog.Hwnd(), IDOK);
+             return true;
+         },
+         [&] { return boxes.Shown().size() >= 2; },
+         [&] {
+             SwitchMode(dialog.Hwnd(), IDC_MODE_EXPORT);
+             SetWindowTextW(GetDlgItem(dialog.Hwnd(), IDC_EXPORT_FOLDER), (Utf16(Utf8(out).c_str()) + Utf16(u8"\\見積¥2026")).c_str());
+             SelectRow(dialog.Hwnd(), 0);
+             PostClick(dialog.Hwnd(), IDOK);
+             return true;
+         },
+         [&] { return boxes.Shown().size() >= 3; }});
+    const std::string tail = Ansi(u8"」の名前には、このツールで使用できない文字が含まれています。\n名前を変えるか、別の場所を指定してください。");
+    ASSERT_EQ(3u, boxes.Shown().size());
+    EXPECT_EQ(Ansi(u8"「") + out + "\\backup<U+00A5>new\\BOOK0101.mdf" + tail, boxes.Shown()[0].text);
+    EXPECT_EQ(Ansi(u8"インポート元の指定が正しくありません。\n指定し直してください。"), boxes.Shown()[1].text);
+    EXPECT_EQ(Ansi(u8"「") + out + "\\" + Ansi(u8"見積") + "<U+00A5>2026" + tail, boxes.Shown()[2].text);
+    for (const std::string& call : fake.calls)
+        EXPECT_EQ(std::string::npos, call.find("BackupRestoreDatabase")) << call;
+    EXPECT_EQ(before, FilesBelow(out)) << "nothing written, nothing restored";
+}
+
+// The overwrite question's box puts the arrow back: the backup that follows, minutes
+// long, runs under the wait cursor again.
+TEST_F(ExportImport, TheBackupAfterTheQuestionRunsUnderTheWaitCursor)
+{
+    const std::string folder = out + "\\" + Ansi(u8"国道改良工事");
+    CreateDirectoryA(folder.c_str(), nullptr);
+    WriteFile(folder + "\\BOOK0101.mdf", "old");
+    boxes.Answer(IDYES);
+    boxes.onShow = [](const ShownMessage&) { SetCursor(LoadCursor(nullptr, IDC_ARROW)); };
+    HCURSOR during = nullptr;
+    fake.afterBackup = [&] { during = GetCursor(); };
+    std::vector<std::function<bool()>> steps = Export(dialog, boxes, out, {0});
+    steps.back() = [&] { return boxes.Shown().size() >= 2; };
+    Run(steps);
+    EXPECT_EQ(LoadCursor(nullptr, IDC_WAIT), during);
 }

@@ -276,12 +276,14 @@ std::vector<std::function<bool()>> Steps(const Case& c, BookBackupDialog& dialog
 
 // The messages the user saw, against the case's patterns; and whether the tool answered
 // afterwards: the follow-up export done, unless the dialog had nothing to list.
-bool SawMessagesAndAnswered(const Case& c, const MessageBoxRecorder& boxes)
+bool SawMessagesAndAnswered(const Case& c, const MessageBoxRecorder& boxes, size_t seen)
 {
     std::vector<std::string> texts;
     for (const ShownMessage& m : boxes.Shown())
         texts.push_back(Utf8(m.text));
     EXPECT_GE(texts.size(), c.messages.size());
+    // The case's own messages, and none more before the follow-up export.
+    EXPECT_EQ(c.messages.size(), seen) << "messages the case showed";
     for (size_t i = 0; i < c.messages.size() && i < texts.size(); ++i)
         EXPECT_TRUE(Matches(c.messages[i].c_str(), texts[i].c_str())) << "message " << i << ": " << texts[i];
     return c.op == Op::OpenDialog || (!texts.empty() && texts.back() == u8"BOOKのエクスポートが終了しました。");
@@ -413,7 +415,7 @@ TEST_P(Faults, NothingLostNothingLeftAndTheToolAnswers)
         second.DoModal();
         EXPECT_EQ(1, second.Catalogue().bookCount) << "the catalogue after the fault";
     }
-    EXPECT_TRUE(SawMessagesAndAnswered(c, boxes) && finished) << "the tool did not answer after the fault";
+    EXPECT_TRUE(SawMessagesAndAnswered(c, boxes, seen) && finished) << "the tool did not answer after the fault";
 
     // Nothing of the user's changed; nothing partial stayed, in the destination or (once
     // a server has started again) in the server's data folder.
@@ -457,6 +459,11 @@ INSTANTIATE_TEST_SUITE_P(
              .delayMs = 3000, .messages = {kDone}, .backupWritten = true},
         Case{.name = "free space unknown", .op = Op::Import, .faultOperation = "GetDatabaseDriveFreeSpace",
              .code = 1018, .messages = {u8"「*」のインポートに失敗しました。1018"}},
+        // The connection found broken at the free-space query (the server's transport
+        // answers so): told as the lost connection it is.
+        Case{.name = "connection lost at the free-space query", .op = Op::Import,
+             .faultOperation = "GetDatabaseDriveFreeSpace", .code = 0x800706BA,
+             .messages = {u8"「*」のインポートに失敗しました。-2147023174", kConnection}},
         Case{.name = "catalogue row unreadable", .op = Op::OpenDialog, .faultOperation = "ReadRecord", .code = 1006,
              .row = 0, .messages = {u8"本棚情報を取得することができませんでした。　-BookShelfTBL"}},
         Case{.name = "catalogue table cannot be opened", .op = Op::OpenDialog, .faultOperation = "OpenRecordset",

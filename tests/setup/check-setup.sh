@@ -66,6 +66,7 @@ CHECK='installed xvfb && installed wine64 && ! installed wine32:i386' \
 row "list fails, only the 32-bit part cannot be had" 0 \
   '^setup: all packages present but wine32:i386.*built and checked here but not run' '^setup: all packages present$|FAILED' \
   STUB_UPDATE_FAILS=1 STUB_BROKEN=wine32:i386
+row "apt's reason for the 32-bit part is shown" 0 'wine32:i386 : Depends: libssl3:i386' 'FAILED' STUB_BROKEN=wine32:i386
 CHECK='[ "$(grep -c "^apt-get update" "$stub/calls")" = 1 ]' \
 row "a failed update is one line and the set-up goes on" 0 '^setup: apt-get update failed \(E: Failed to fetch' 'FAILED' STUB_UPDATE_FAILS=1
 # 3. The main suite has a matching i386 set: the 32-bit part is had after all.
