@@ -73,7 +73,10 @@ protected:
             [&] {
                 if (shown)
                     *shown = WindowText(GetDlgItem(dialog.Hwnd(), IDC_WORK_FOLDER));
-                SetDlgItemTextA(dialog.Hwnd(), IDC_WORK_FOLDER, typed.c_str());
+                if (wideTyped.empty())
+                    SetDlgItemTextA(dialog.Hwnd(), IDC_WORK_FOLDER, typed.c_str());
+                else
+                    SetDlgItemTextW(dialog.Hwnd(), IDC_WORK_FOLDER, wideTyped.c_str());
                 PostClick(dialog.Hwnd(), IDOK);
                 return true;
             },
@@ -95,6 +98,7 @@ protected:
     }
 
     std::string ini = ProgramFolder() + "Dbaccess.ini";
+    std::wstring wideTyped;  // typed instead, where the code page cannot spell it
     std::string root = TestFolder("workroot");
     MessageBoxRecorder boxes;
 };
@@ -161,6 +165,7 @@ TEST_F(WorkFolder, RefusedFoldersKeepTheDialogOpenWithTheText)
     struct Case {
         std::string typed;
         std::string message;
+        const char* wide = nullptr;  // UTF-8, typed instead
     };
     const Case cases[] = {
         /* 0 */ {Expand("%windir%\\temp"), kUnusable},
@@ -170,17 +175,22 @@ TEST_F(WorkFolder, RefusedFoldersKeepTheDialogOpenWithTheText)
         /* 4 */ {"C:\\" + std::string(300, 'x'), kUnusable},  // beyond the 260-byte buffers
         /* 5 */ {"C:\\" + std::string(140, 'x') + Repeat(Ansi(u8"表"), 60),
                  kUnusable},  // few characters, too many bytes
+        // A name the code page cannot spell (a yen sign would become a backslash).
+        /* 6 */ {"", Ansi(u8"「C:\\見積") + "<U+00A5>" + Ansi(u8"2026」の名前には、このツールで使用できない文字が含まれています。\n"
+                                                      u8"名前を変えるか、別の場所を指定してください。"),
+                 u8"C:\\見積¥2026"},
     };
     ASSERT_EQ(263u, cases[5].typed.size());  // 203 characters, 263 bytes
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
         size_t before = boxes.Shown().size();
+        wideTyped = cases[i].wide ? Utf16(cases[i].wide) : L"";
         std::string left;
         EXPECT_EQ(-2, Enter(cases[i].typed, nullptr, &left, static_cast<int>(before) + 1));
         ASSERT_EQ(before + 1, boxes.Shown().size());
         EXPECT_EQ(cases[i].message, boxes.Shown().back().text) << Utf8(boxes.Shown().back().text);
         EXPECT_EQ(UINT(MB_OK | MB_ICONEXCLAMATION), boxes.Shown().back().flags);  // the framework's icon
-        if (cases[i].typed.size() < 260) {
+        if (cases[i].typed.size() < 260 && !cases[i].wide) {
             EXPECT_EQ(cases[i].typed, left);
         }
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(ini.c_str())) << "nothing is stored";
