@@ -2,6 +2,7 @@
 // the server reference released exactly once on every path.
 #include "FakeDatabaseServer.h"
 #include "MaintenanceApp.h"
+#include "ProgramPath.h"
 #include "ServerIds.h"
 #include "Support.h"
 
@@ -190,4 +191,51 @@ TEST(Startup, SecurityFailureEndsWithItsCodeAndReleasesTheServerOnce)
         app.ExitInstance();
         EXPECT_EQ(1, fake.refs);
     }
+}
+
+// Runs inside a copy of this program placed in a folder named 𠮷田 by the next test: the
+// settings files lie beside the program and above it, and their ANSI paths would name
+// other files, so the tool says so, naming its place as it is, and ends.
+TEST(PlacedProgram, AFolderTheCodePageCannotSpellEndsTheTool)
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (!wcsstr(self, Utf16(u8"𠮷田").c_str()))
+        GTEST_SKIP() << "runs only as the placed copy";
+    ClientOnlyInstallation();
+    MessageBoxRecorder boxes;
+    TestApp app;
+    EXPECT_EQ(FALSE, app.InitInstance());
+    app.ExitInstance();
+    ASSERT_EQ(1u, boxes.Shown().size());
+    EXPECT_EQ(Ansi(u8"このツールの置き場所「") + Shown(self) +
+                  Ansi(u8"」の名前には、このツールで使用できない文字が含まれています。\n"
+                       u8"ツールを別のフォルダに置いてから起動してください。\nツールを終了します。"),
+              boxes.Shown()[0].text);
+    EXPECT_EQ(0, app.menus);
+    char name[MAX_PATH];
+    EXPECT_EQ(0, GetProgramFileName(name, sizeof name)) << "the program's name read as another";
+}
+
+TEST(Startup, AProgramFolderTheCodePageCannotSpell)
+{
+    const std::wstring folder = Utf16(Utf8(FullPath(TestFolder("placed"))).c_str()) + L"\\" + Utf16(u8"𠮷田");
+    const std::wstring copy = folder + L"\\app_tests.exe";
+    CreateDirectoryA(TestFolder("placed").c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE)) << Shown(copy);
+    std::wstring line = L"\"" + copy + L"\" --gtest_filter=PlacedProgram.*";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    WaitForSingleObject(pi.hProcess, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    EXPECT_EQ(0u, code) << "the placed copy's checks failed";
+    RemoveTree(TestFolder("placed"));
 }
