@@ -226,16 +226,7 @@ TEST(Startup, AProgramFolderTheCodePageCannotSpell)
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE)) << Shown(copy);
-    std::wstring line = L"\"" + copy + L"\" --gtest_filter=PlacedProgram.*";
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    WaitForSingleObject(pi.hProcess, 60000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    EXPECT_EQ(0u, code) << "the placed copy's checks failed";
+    const int code = RunProgram(L"\"" + copy + L"\" --gtest_filter=PlacedProgram.*", 60000);
+    EXPECT_EQ(0, code) << "the placed copy's checks failed";
     RemoveTree(TestFolder("placed"));
 }

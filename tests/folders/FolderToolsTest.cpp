@@ -232,17 +232,8 @@ TEST(FolderRulesWin, ProgramPlacedUnderProgramFiles)
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     ASSERT_TRUE(CopyFileA(self, (folder + "\\folder_tests.exe").c_str(), FALSE));
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    std::string line = "\"" + folder + "\\folder_tests.exe\" --gtest_filter=PlacedProgram.*";
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    WaitForSingleObject(pi.hProcess, 60000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    EXPECT_EQ(0u, code) << "the placed copy's checks failed";
+    const int code = RunProgram("\"" + folder + "\\folder_tests.exe\" --gtest_filter=PlacedProgram.*");
+    EXPECT_EQ(0, code) << "the placed copy's checks failed";
     DeleteFileA((folder + "\\folder_tests.exe").c_str());
     if (made)
         RemoveDirectoryA(folder.c_str());

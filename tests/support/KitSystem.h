@@ -91,7 +91,11 @@ inline void RemoveEntryWide(const std::wstring& path, DWORD attributes)
 }
 }  // namespace detail
 
-// The same for a path given in UTF-16 (full, without the \\?\ prefix).
+// Removes a file, or a folder with everything in it, as a failed run may have left it:
+// read-only entries, names near the path limit or ending in half a double-byte
+// character (wide names through the \\?\ form of the full path). A link inside is
+// removed as a link. Nothing happens when nothing is there. The path in UTF-16 (full,
+// without the \\?\ prefix), or in ANSI.
 inline void RemoveTreeWide(std::wstring path)
 {
     if (path.size() > 3 && path.back() == L'\\')
@@ -101,11 +105,6 @@ inline void RemoveTreeWide(std::wstring path)
     if (attributes != INVALID_FILE_ATTRIBUTES)
         detail::RemoveEntryWide(path, attributes);
 }
-
-// Removes a file, or a folder with everything in it, as a failed run may have left it:
-// read-only entries, names near the path limit or ending in half a double-byte
-// character (wide names through the \\?\ form of the full path). A link inside is
-// removed as a link. Nothing happens when nothing is there.
 inline void RemoveTree(const std::string& path)
 {
     char full[MAX_PATH];
@@ -116,12 +115,7 @@ inline void RemoveTree(const std::string& path)
     std::wstring wide(length, L'\0');
     MultiByteToWideChar(CP_ACP, 0, full, -1, &wide[0], length);
     wide.resize(length - 1);
-    if (wide.size() > 3 && wide.back() == L'\\')
-        wide.pop_back();
-    wide = L"\\\\?\\" + wide;
-    DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-        detail::RemoveEntryWide(wide, attributes);
+    RemoveTreeWide(wide);
 }
 
 }  // namespace testsupport

@@ -184,21 +184,23 @@ void DeleteMachineKey(const char* subKey, REGSAM view)
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, subKey, view, 0);
 }
 
-int RunProgram(const std::string& commandLine)
+int RunProgram(const std::wstring& commandLine, DWORD limitMs)
 {
-    STARTUPINFOA si = {};
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    std::string line = commandLine;
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return -1;
-    WaitForSingleObject(pi.hProcess, 30000);
+    WaitForSingleObject(pi.hProcess, limitMs);
     DWORD code = 1;
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     return static_cast<int>(code);
 }
+
+int RunProgram(const std::string& commandLine) { return RunProgram(Widen(commandLine.c_str()), 30000); }
 
 namespace {
 // Test programs lie in build/windows-<arch>/testbin/<name>/bin; the build's programs in its bin.

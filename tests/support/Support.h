@@ -82,6 +82,9 @@ void DeleteMachineKey(const char* subKey, REGSAM view = KEY_WOW64_32KEY);
 
 // Runs a program and waits for it (at most 30 s); its exit code, -1 if it did not start.
 int RunProgram(const std::string& commandLine);
+// The same with a command line in UTF-16 (a program placed where the code page cannot
+// spell the path), waiting at most limitMs.
+int RunProgram(const std::wstring& commandLine, DWORD limitMs);
 // The stand-in server of this build, registered in this prefix with its databases in
 // dataFolder (created), and unregistered again.
 void RegisterStandInServer(const std::string& dataFolder);
