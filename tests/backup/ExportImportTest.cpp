@@ -179,6 +179,11 @@ TEST_F(ExportImport, TheDialogAsksAndShows)
                            MB_YESNO | MB_ICONQUESTION, MB_OK | MB_ICONSTOP,        MB_OK | MB_ICONINFORMATION};
     boxes.Answer(IDNO);
     boxes.Answer(IDYES);
+    // A real box puts the arrow back: the backup after the question, minutes long, runs
+    // under the wait cursor again.
+    boxes.onShow = [](const ShownMessage&) { SetCursor(LoadCursor(nullptr, IDC_ARROW)); };
+    HCURSOR during = nullptr;
+    fake.afterBackup = [&] { during = GetCursor(); };
     fake.freeSpace = 300;
     g_fileAnswer = folder + "\\BOOK0101.mdf";
     size_t shown = 0;
@@ -216,6 +221,7 @@ TEST_F(ExportImport, TheDialogAsksAndShows)
     EXPECT_EQ("old", ReadFile(folder + "\\BOOK0101.mdf"));
     EXPECT_EQ(std::vector<std::string>({"BOOK0101.mdf"}), FolderEntries(folder)) << "nothing of the new backup stays";
     EXPECT_EQ("BackupRestoreDatabase(1,BOOK0101," + folder + "\\BOOK0101.mdf)", fake.calls.back());
+    EXPECT_EQ(LoadCursor(nullptr, IDC_WAIT), during);
 }
 
 // Every selected BOOK is handled in turn (the list allows one, the export handles what
@@ -276,21 +282,4 @@ TEST_F(ExportImport, APathTheCodePageCannotSpellIsNeverTakenForAnother)
     for (const std::string& call : fake.calls)
         EXPECT_EQ(std::string::npos, call.find("BackupRestoreDatabase")) << call;
     EXPECT_EQ(before, FilesBelow(out)) << "nothing written, nothing restored";
-}
-
-// The overwrite question's box puts the arrow back: the backup that follows, minutes
-// long, runs under the wait cursor again.
-TEST_F(ExportImport, TheBackupAfterTheQuestionRunsUnderTheWaitCursor)
-{
-    const std::string folder = out + "\\" + Ansi(u8"国道改良工事");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    WriteFile(folder + "\\BOOK0101.mdf", "old");
-    boxes.Answer(IDYES);
-    boxes.onShow = [](const ShownMessage&) { SetCursor(LoadCursor(nullptr, IDC_ARROW)); };
-    HCURSOR during = nullptr;
-    fake.afterBackup = [&] { during = GetCursor(); };
-    std::vector<std::function<bool()>> steps = Export(dialog, boxes, out, {0});
-    steps.back() = [&] { return boxes.Shown().size() >= 2; };
-    Run(steps);
-    EXPECT_EQ(LoadCursor(nullptr, IDC_WAIT), during);
 }

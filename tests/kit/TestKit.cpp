@@ -10,6 +10,7 @@
 // page cannot spell the path (a user named 𠮷田), its programs run from a copy outside the
 // profile, and the results come back into the kit's folder.
 #include "../support/KitSystem.h"
+#include "WideText.h"
 
 #include <windows.h>
 
@@ -42,27 +43,8 @@ HANDLE g_job = nullptr;
 volatile LONG g_cancelled = 0;
 DWORD g_startError = 0;  // why the last program could not be started
 
-std::wstring Widened(const std::string& text)
-{
-    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
-    wide.resize(wcslen(wide.c_str()));
-    return wide;
-}
-
-// The ANSI form of a path, only where it is exact (no best fit, no default character).
-bool Spelled(const std::wstring& path, std::string* out)
-{
-    BOOL lossy = FALSE;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, nullptr, 0, nullptr, &lossy);
-    if (n <= 0 || lossy)
-        return false;
-    out->assign(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, &(*out)[0], n, nullptr, &lossy);
-    out->resize(static_cast<size_t>(n - 1));
-    return Widened(*out) == path;
-}
+std::wstring Widened(const std::string& text) { return Widen(text.c_str()); }
+bool Spelled(const std::wstring& path, std::string* out) { return NarrowExactly(path.c_str(), out); }
 
 // A path as the console shows it (what the code page cannot spell as '?').
 std::string Shown(const std::wstring& path)
