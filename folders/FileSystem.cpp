@@ -19,6 +19,8 @@ namespace {
 // character is never more than its bytes, so counting bytes keeps to the rule.
 const size_t kShortFolderPathLimit = MAX_PATH - 12;
 
+static_assert(code::kThroughAFile == ERROR_DIRECTORY, "267");
+
 BOOL CreateFolder(const char* text)
 {
     // The limit is on the path as the system resolves it: a relative text from a deep
@@ -41,15 +43,17 @@ bool IsLink(const WIN32_FIND_DATAW& entry)
            (entry.dwReserved0 == 0 || IsReparseTagNameSurrogate(entry.dwReserved0));
 }
 
-// Where emptying a folder of the user's and removing a folder of the tool's own differ.
+// Where emptying a folder of the user's and removing a folder of the tool's own differ
+// (the entry the emptying spares, the new backup, is the walk's argument). Either way a
+// link goes as a link.
 struct TreeRules {
     bool spareDotNames;       // the user's: names beginning with a dot are passed over
-    const wchar_t* spare;     // an entry directly inside that stays (the new backup)
     bool stopAtFirstFailure;  // the user's: what comes after an entry that cannot go stays
-    bool clearReadOnly;       // ours: a read-only entry is what a server or a copy left
+    bool clearReadOnly;       // ours: a read-only entry is what a server or a copy left;
+                              // the user's: it stays as the user set it
 };
-const TreeRules kUsersFolder = {true, nullptr, true, false};
-const TreeRules kOwnFolder = {false, nullptr, false, true};
+const TreeRules kUsersFolder = {true, true, false};
+const TreeRules kOwnFolder = {false, false, true};
 
 DWORD ErrorOr(DWORD fallback)
 {
@@ -81,8 +85,9 @@ DWORD RemoveEntry(const std::wstring& path, const WIN32_FIND_DATAW& entry, const
 }
 
 // Removes what is inside folder (a \\?\ path, so that every name is taken as written,
-// trailing dots and blanks and device names included); 0 when all went, or the system's
-// error for the first entry that did not (or for a folder that cannot be searched).
+// trailing dots and blanks and device names included) but the entry named spare directly
+// in it; 0 when all went, or the system's error for the first entry that did not (or for
+// a folder that is there but cannot be searched).
 DWORD EmptyTree(const std::wstring& folder, const TreeRules& rules, const wchar_t* spare)
 {
     WIN32_FIND_DATAW entry;
@@ -225,7 +230,9 @@ PathKind KindOf(const char* path)
     HANDLE search = extended.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(extended.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) {
         // A drive root is no entry of a folder: asked for its attributes instead.
-        DWORD attributes = extended.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW((extended + L"\\").c_str());
+        if (!extended.empty() && extended.back() != L'\\')
+            extended += L'\\';
+        DWORD attributes = extended.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(extended.c_str());
         return attributes == INVALID_FILE_ATTRIBUTES ? PathKind::Missing
                : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder
                                                           : PathKind::File;
