@@ -279,6 +279,7 @@ TEST_F(Browser, WhatIsNotTakenLeavesTheTextAsItWas)
         if (!*name)
             continue;
         EXPECT_EQ(shown, script.sentToBrowser.back().second) << "the status line shows the folder as it is";
+        ASSERT_FALSE(boxes.Shown().empty());
         EXPECT_EQ(Ansi(u8"「") + shown + Ansi(u8"」の名前には、このツールで使用できない文字が含まれています。\n"
                                               u8"名前を変えるか、別の場所を指定してください。"),
                   boxes.Shown().back().text);
