@@ -62,24 +62,11 @@ int AppMessageBox(const wchar_t* text, UINT flags)
     flags = WithDefaultIcon(flags);
     if (g_wideHandler)
         return g_wideHandler(owner, text, caption, flags);
-    if (g_handler) {
-        int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-        char* ansi = static_cast<char*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, n > 0 ? n : 1));
-        if (!ansi)
-            return 0;
-        WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, n, nullptr, nullptr);
-        int answer = g_handler(owner, ansi, caption, flags);
-        HeapFree(GetProcessHeap(), 0, ansi);
-        return answer;
-    }
-    int n = MultiByteToWideChar(CP_ACP, 0, caption, -1, nullptr, 0);
-    wchar_t* wideCaption = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (n > 0 ? n : 1) * sizeof(wchar_t)));
-    if (wideCaption && n > 0)
-        MultiByteToWideChar(CP_ACP, 0, caption, -1, wideCaption, n);
-    int answer = MessageBoxW(owner, text, wideCaption ? wideCaption : L"", flags);
-    if (wideCaption)
-        HeapFree(GetProcessHeap(), 0, wideCaption);
-    return answer;
+    // The application's title is short: a cut one still ends.
+    wchar_t wideCaption[256] = L"";
+    MultiByteToWideChar(CP_ACP, 0, caption, -1, wideCaption, 255);
+    wideCaption[255] = L'\0';
+    return MessageBoxW(owner, text, wideCaption, flags);
 }
 
 int AppMessageBox(UINT stringId, UINT flags)

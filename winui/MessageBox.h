@@ -24,8 +24,7 @@ UINT WithDefaultIcon(UINT flags);
 // what the user would have seen and give the answer. nullptr restores the real one.
 using MessageBoxHandler = int (*)(HWND owner, const char* text, const char* caption, UINT flags);
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
-// The same for the UTF-16 boxes; where none is set, the handler above sees their text in
-// ANSI ('?' where the code page has no form for a character).
+// The same for the UTF-16 boxes (a test sets both).
 using WideMessageBoxHandler = int (*)(HWND owner, const wchar_t* text, const char* caption, UINT flags);
 WideMessageBoxHandler SetWideMessageBoxHandler(WideMessageBoxHandler handler);
 
