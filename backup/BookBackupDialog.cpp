@@ -70,6 +70,9 @@ Notice ExportNotice(const ExportOutcome& outcome, const std::string& siteName)
     case ExportOutcome::Failed:
     case ExportOutcome::NotEmptied:  // the new backup is in place, the old folder not all gone
         return {FormatText(msg::kExportFailed, siteName.c_str(), outcome.code), MB_OK | MB_ICONSTOP};
+    case ExportOutcome::FailedLeftover:
+        return {FormatText(msg::kExportFailedLeftover, siteName.c_str(), outcome.code, outcome.where.c_str()),
+                MB_OK | MB_ICONSTOP};
     case ExportOutcome::NotReplaced:
         return {FormatText(msg::kBackupNotReplaced, siteName.c_str(), outcome.code), MB_OK | MB_ICONSTOP};
     case ExportOutcome::NewLeftInExportFolder:
@@ -258,8 +261,9 @@ void BookBackupDialog::ExportBooks()
             continue;
         ExportOutcome outcome = ExportBook(book, destination, AskOverwrite);
         exported |= outcome.kind == ExportOutcome::Exported;
-        Show(ExportNotice(outcome, std::string(book.SiteName, strnlen(book.SiteName, sizeof book.SiteName))));
-        if (outcome.kind == ExportOutcome::Failed && IsConnectionLost(outcome.code)) {
+        Show(ExportNotice(outcome, ShownText(std::string(book.SiteName, strnlen(book.SiteName, sizeof book.SiteName)).c_str())));
+        if ((outcome.kind == ExportOutcome::Failed || outcome.kind == ExportOutcome::FailedLeftover) &&
+            IsConnectionLost(outcome.code)) {
             // Said once, not once for every BOOK still selected; the next call connects
             // afresh.
             Show({FormatText(msg::kConnectionFailed, outcome.code), MB_OK | MB_ICONSTOP});
@@ -295,7 +299,8 @@ void BookBackupDialog::FillShelfCombo()
             COMBOBOXEXITEMA item = {};
             item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;
             item.iItem = inserted++;
-            item.pszText = const_cast<char*>(shelves[i].BookShelfName);
+            std::string name = ShownText(shelves[i].BookShelfName);
+            item.pszText = &name[0];
             item.iImage = item.iSelectedImage = (i == 0) ? 0 : 1;
             item.lParam = shelves[i].T_Index;
             SendMessageA(combo, CBEM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
@@ -324,13 +329,15 @@ void BookBackupDialog::FillBookList()
             LVITEMA row = {};
             row.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
             row.iItem = inserted++;
-            row.pszText = const_cast<char*>(books[i].SiteName);
+            // What the code page could not spell is shown as '?'.
+            std::string site = ShownText(books[i].SiteName), spotText = ShownText(books[i].Spot);
+            row.pszText = &site[0];
             row.iImage = 2;
             row.lParam = books[i].T_Index;
             int at = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
             LVITEMA spot = {};
             spot.iSubItem = 1;
-            spot.pszText = const_cast<char*>(books[i].Spot);
+            spot.pszText = &spotText[0];
             SendMessageA(list, LVM_SETITEMTEXTA, at, reinterpret_cast<LPARAM>(&spot));
         }
     }

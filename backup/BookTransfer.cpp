@@ -10,6 +10,7 @@
 #include "ServerConnection.h"
 #include "ServerNumbers.h"
 #include "TextConversion.h"
+#include "WideText.h"
 
 #include <windows.h>
 #include <mbstring.h>
@@ -27,6 +28,7 @@ static_assert(code::kNoFolderName == ERROR_INVALID_NAME, "123");
 static_assert(code::kNotOwnFolder == ERROR_BAD_PATHNAME, "161");
 static_assert(code::kNameTooLong == ERROR_FILENAME_EXCED_RANGE, "206");
 static_assert(code::kBackupNotWritten == ERROR_FILE_INVALID, "1006");
+static_assert(code::kUnspellableName == ERROR_NO_UNICODE_TRANSLATION, "1113");
 
 ExportOutcome Outcome(ExportOutcome::Kind kind, long code = 0, const std::string& where = std::string())
 {
@@ -50,10 +52,12 @@ long Backup(const std::string& database, const std::string& file)
 // A server that fails or ends may leave files of its own naming, and one that is ending
 // may hold them for a moment yet: a folder of the export's own is tried again for a
 // while before it is given up.
-void RemoveOwnFolder(const std::string& folder)
+bool RemoveOwnFolder(const std::string& folder)
 {
-    for (int tries = 0; !RemoveFolderTree(folder.c_str()) && tries < 20; ++tries)
-        Sleep(100);
+    for (int tries = 0; tries < 20; ++tries, Sleep(100))
+        if (RemoveFolderTree(folder.c_str()))
+            return true;
+    return false;
 }
 
 // Takes back the folders this export made, newest first: the BOOK folder whole, with
@@ -72,18 +76,27 @@ void RemoveMadeFolders(const std::vector<std::string>& made, const std::string& 
 
 // The export's own folder, which the server writes the new backup into, is made inside
 // the BOOK folder: ".n1" to ".n9", the first that nobody has. A dot name, so that
-// emptying the BOOK folder passes over it. Whatever the server leaves there, under any
-// name, goes with the folder.
+// emptying the BOOK folder passes over it, and hidden, so that a partial file the
+// removal could not take is not picked for an import. Whatever the server leaves there,
+// under any name, goes with the folder.
 std::string ExportFolderName(const std::string& bookFolder, int n) { return bookFolder + "\\.n" + char('0' + n); }
 const int kExportFolders = 9;
+
+// Whether a folder name is one of the export's own: ".n1" to ".n9" (any letter case).
+bool IsExportFolderName(const std::string& name)
+{
+    return name.size() == 3 && name[0] == '.' && (name[1] == 'n' || name[1] == 'N') && name[2] >= '1' && name[2] <= '9';
+}
 
 // 0, or the system's code (code::kExportFoldersTaken when all nine names are had).
 long MakeExportFolder(const std::string& bookFolder, std::string* folder)
 {
     for (int n = 1; n <= kExportFolders; ++n) {
         *folder = ExportFolderName(bookFolder, n);
-        if (CreateNewFolder(folder->c_str()))
+        if (CreateNewFolder(folder->c_str())) {
+            SetFileAttributesW(ExtendedPath(folder->c_str()).c_str(), FILE_ATTRIBUTE_HIDDEN);
             return 0;
+        }
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             return LastErrorOr(ERROR_CANNOT_MAKE);
     }
@@ -118,9 +131,9 @@ bool IsWrittenBackup(const std::string& file)
 // folder (*exportFolder, *newFile); 0, or the server's or the system's code, with
 // nothing the failed backup wrote left behind (and nothing removed through a BOOK folder
 // that is no longer the destination's own: one swapped for a link meanwhile would have
-// the removal act behind it).
+// the removal act behind it). *notTakenBack: the removal was tried and gave up.
 long WriteNewBackup(const std::string& database, const std::string& destination, const std::string& bookFolder,
-                    std::string* exportFolder, std::string* newFile)
+                    std::string* exportFolder, std::string* newFile, bool* notTakenBack)
 {
     long code = MakeExportFolder(bookFolder, exportFolder);
     if (code != 0)
@@ -130,7 +143,7 @@ long WriteNewBackup(const std::string& database, const std::string& destination,
     if (code == 0 && !IsWrittenBackup(*newFile))
         code = code::kBackupNotWritten;
     if (code != 0 && IsOwnBookFolder(destination, bookFolder))
-        RemoveOwnFolder(*exportFolder);
+        *notTakenBack = !RemoveOwnFolder(*exportFolder);
     return code;
 }
 
@@ -218,6 +231,10 @@ DestinationCheck CheckExportDestination(const std::string& destination, bool boo
 std::string BookFolderName(const BookRecord& book)
 {
     for (const std::string& text : {Field(book.SiteName), Field(book.BookName)}) {
+        // A name the code page could not spell whole is no folder name, even where the
+        // cut would drop what it lacks: it could be another site's.
+        if (text.find(kNoFormMark) != std::string::npos)
+            continue;
         char name[sizeof book.SiteName];
         TruncateAtInvalidNameChar(text.c_str(), name, sizeof name);
         if (IsPlainFolderName(name))
@@ -253,6 +270,10 @@ ExportOutcome ExportBook(const BookRecord& book, const std::string& destination,
     const std::string database = Field(book.BookName);
     if (database.empty())
         return Outcome(ExportOutcome::Skipped);
+    // A database name the code page cannot spell would be handed back to the server as
+    // another database's name (and name the backup so).
+    if (database.find(kNoFormMark) != std::string::npos)
+        return Failed(code::kUnspellableName);
     // The database name comes from the server and becomes the backup's file name: one
     // that Windows would not keep as written ("..\x", "a:b", "CON") would put the backup
     // elsewhere or into a stream, and the replace would overwrite whatever is there.
@@ -282,12 +303,16 @@ ExportOutcome ExportBook(const BookRecord& book, const std::string& destination,
     }
 
     std::string exportFolder, newFile;
-    long code = WriteNewBackup(database, destination, bookFolder, &exportFolder, &newFile);
+    bool notTakenBack = false;
+    long code = WriteNewBackup(database, destination, bookFolder, &exportFolder, &newFile, &notTakenBack);
     if (code == code::kExportFoldersTaken)
         return Outcome(ExportOutcome::ExportFoldersTaken, code, bookFolder);
     if (code != 0) {
         RemoveMadeFolders(made, destination, bookFolder);
-        return Failed(code);
+        // What the removal could not take (a partial file another program still holds)
+        // is told with where it is: it is no backup.
+        const bool left = notTakenBack && KindOf(exportFolder.c_str()) != PathKind::Missing;
+        return Outcome(left ? ExportOutcome::FailedLeftover : ExportOutcome::Failed, code, left ? exportFolder : "");
     }
     // Proven again right before the old backup is replaced: a folder that has become a
     // link since would have the replace and the emptying act somewhere else. Nothing is
@@ -311,6 +336,15 @@ ImportOutcome ImportBookFile(const std::string& file)
     DWORD attributes = GetFileAttributesA(file.c_str());
     if (file.empty() || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return {ImportOutcome::BadSource, 0};
+    PathParts parts;
+    SplitPath(file.c_str(), &parts);
+    // A file in an export's own folder is what an export that failed left: no backup.
+    std::string dir = parts.dir;
+    if (!dir.empty() && FindLastChar(dir.c_str(), '\\') == dir.c_str() + dir.size() - 1)
+        dir.pop_back();
+    const char* last = FindLastChar(dir.c_str(), '\\');
+    if (IsExportFolderName(last ? last + 1 : dir.c_str()))
+        return {ImportOutcome::BadSource, 0};
     DatabaseAccess access;
     long freeMegabytes = 0;
     long query = access.GetDatabaseDriveFreeSpace(&freeMegabytes);
@@ -318,8 +352,6 @@ ImportOutcome ImportBookFile(const std::string& file)
         return {ImportOutcome::NoFreeSpaceFigure, query};  // nothing to compare: refused
     if (freeMegabytes < kMinimumFreeMegabytes)
         return {ImportOutcome::LowSpace, freeMegabytes};
-    PathParts parts;
-    SplitPath(file.c_str(), &parts);
     const char* database = parts.name;
     long open = access.OpenDatabase(database);
     if (IsConnectionLost(open))

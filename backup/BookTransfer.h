@@ -36,6 +36,8 @@ struct ExportOutcome {
         Skipped,     // no BOOK record or no database name: nothing to back up, no message
         Declined,    // the user kept the existing BOOK folder
         Failed,      // code: the server's, or the system's error for a name or path
+        FailedLeftover,  // as Failed, but the export's own folder (where) could not be
+                         // taken back: what the server wrote there is still held
         NotReplaced,    // code: the system's; the old backup stays, nothing of the new one
         NewLeftInExportFolder,  // the BOOK folder was no longer provably the destination's
                                 // own child; nothing was touched, and where, in the

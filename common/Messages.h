@@ -41,6 +41,10 @@ inline const char kTechnicalFolderError[] = "テクニカルエラー\n\nフォ�
 inline const char kOverwriteFolder[] = "「%s」フォルダが既に存在します。\n上書きしますか？";  // BOOK folder
 inline const char kExportCancelled[] = "「%s」のエクスポートを中止します。";                // display name
 inline const char kExportFailed[] = "「%s」のエクスポートに失敗しました。%ld";            // display name, code
+// The backup failed, and what the server wrote in the export's own folder could not be
+// taken away (another program still holds it): the user is told where it is.
+inline const char kExportFailedLeftover[] =
+    "「%s」のエクスポートに失敗しました。%ld\n書きかけのファイルが「%s」フォルダに残っています。バックアップではありませんので、削除してください。";  // name, code, folder
 // The old backup could not be replaced (another program holds it): it stays as it was,
 // and nothing of the new one is left.
 inline const char kBackupNotReplaced[] =
@@ -94,6 +98,7 @@ inline const long kNotOwnFolder = 161;       // ERROR_BAD_PATHNAME: not provably
 inline const long kNameTooLong = 206;        // ERROR_FILENAME_EXCED_RANGE: past the 260-byte buffers
 inline const long kThroughAFile = 267;       // ERROR_DIRECTORY: a file where a folder must be
 inline const long kBackupNotWritten = 1006;  // ERROR_FILE_INVALID: the server's backup missing or empty
+inline const long kUnspellableName = 1113;   // ERROR_NO_UNICODE_TRANSLATION: a database name the code page cannot spell
 
 }  // namespace code
 

@@ -50,3 +50,13 @@ std::wstring FormatWithName(const char* format, const std::wstring& name)
         text.replace(hole, 2, name);
     return text;
 }
+
+std::string ShownText(const char* text)
+{
+    std::string shown = text;
+    // The mark is below 0x40, so it is never the trail byte of a double-byte character.
+    for (char& c : shown)
+        if (c == kNoFormMark)
+            c = '?';
+    return shown;
+}

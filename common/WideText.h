@@ -15,3 +15,10 @@ bool NarrowExactly(const wchar_t* text, std::string* out);
 // format (ANSI, one "%s") with name put in as UTF-16: a message that names a folder as
 // the user sees it, also where the code page cannot spell it.
 std::wstring FormatWithName(const char* format, const std::wstring& name);
+
+// What a character of the server's text becomes where the code page has no form of its
+// own for it: SUB, a control character, so that such text is never taken for a folder or
+// file name (nor handed back as a database name), and is seen to be inexact.
+inline const char kNoFormMark = '\x1A';
+// text as the list and the messages show it: each such character as '?'.
+std::string ShownText(const char* text);

@@ -40,12 +40,14 @@ void EnvironmentSettingsDialog::OnOK()
 {
     // Text longer than 259 bytes would not fit the system's buffers: refused like any
     // folder that cannot be used, the text left as entered. Text the code page cannot
-    // spell is refused with its own message.
-    if (!UpdateData(TRUE)) {
-        if (TakenFieldText(Item(IDC_WORK_FOLDER), m_workFolder) == TakenPath::TooLong)
-            winui::AppMessageBox(msg::kUnusableFolder);
+    // spell, or that Windows would read as another folder, is refused with its own
+    // message.
+    const bool exchanged = UpdateData(TRUE) != FALSE;
+    const TakenPath taken = TakenFieldText(Item(IDC_WORK_FOLDER), m_workFolder);
+    if (taken == TakenPath::TooLong)
+        winui::AppMessageBox(msg::kUnusableFolder);
+    if (!exchanged || taken != TakenPath::Taken)
         return;
-    }
     if (!IsInsideProgramFolder(m_workFolder) && IsUnusableFolder(m_workFolder)) {
         winui::AppMessageBox(msg::kUnusableFolder);
         return;

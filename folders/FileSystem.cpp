@@ -48,12 +48,22 @@ bool IsLink(const WIN32_FIND_DATAW& entry)
 // link goes as a link.
 struct TreeRules {
     bool spareDotNames;       // the user's: names beginning with a dot are passed over
+    bool spareBackups;        // the user's: every BOOK backup (a .mdf file), at any depth,
+                              // stays with the folders that lead to it: it may be another
+                              // BOOK's only copy, or one the user put aside
     bool stopAtFirstFailure;  // the user's: what comes after an entry that cannot go stays
     bool clearReadOnly;       // ours: a read-only entry is what a server or a copy left;
                               // the user's: it stays as the user set it
 };
-const TreeRules kUsersFolder = {true, true, false};
-const TreeRules kOwnFolder = {false, false, true};
+const TreeRules kUsersFolder = {true, true, true, false};
+const TreeRules kOwnFolder = {false, false, false, true};
+
+// A BOOK backup's name: "<BookName>.mdf", the extension in any letter case.
+bool IsBackupName(const wchar_t* name)
+{
+    const size_t length = wcslen(name);
+    return length > 4 && CompareStringOrdinal(name + length - 4, -1, L".mdf", -1, TRUE) == CSTR_EQUAL;
+}
 
 DWORD ErrorOr(DWORD fallback)
 {
@@ -61,10 +71,11 @@ DWORD ErrorOr(DWORD fallback)
     return error ? error : fallback;
 }
 
-DWORD EmptyTree(const std::wstring& folder, const TreeRules& rules, const wchar_t* spare);
+DWORD EmptyTree(const std::wstring& folder, const TreeRules& rules, const wchar_t* spare, bool* kept);
 
-// Removes one entry the search found at path; 0, or the system's error.
-DWORD RemoveEntry(const std::wstring& path, const WIN32_FIND_DATAW& entry, const TreeRules& rules)
+// Removes one entry the search found at path; 0, or the system's error. *kept is set
+// where the entry stays by the rules (a folder holding a backup that is spared).
+DWORD RemoveEntry(const std::wstring& path, const WIN32_FIND_DATAW& entry, const TreeRules& rules, bool* kept)
 {
     const DWORD attributes = entry.dwFileAttributes;
     if (rules.clearReadOnly) {
@@ -77,7 +88,12 @@ DWORD RemoveEntry(const std::wstring& path, const WIN32_FIND_DATAW& entry, const
         return DeleteFileW(path.c_str()) ? 0 : ErrorOr(ERROR_ACCESS_DENIED);
     if (IsLink(entry))  // a link goes as a link: never what it leads to
         return RemoveDirectoryW(path.c_str()) ? 0 : ErrorOr(ERROR_ACCESS_DENIED);
-    DWORD inner = EmptyTree(path, rules, nullptr);
+    bool keptInside = false;
+    DWORD inner = EmptyTree(path, rules, nullptr, &keptInside);
+    if (keptInside) {
+        *kept = true;
+        return inner;
+    }
     if (RemoveDirectoryW(path.c_str()))
         return 0;
     // Why the folder could not go is what inside it could not.
@@ -87,8 +103,9 @@ DWORD RemoveEntry(const std::wstring& path, const WIN32_FIND_DATAW& entry, const
 // Removes what is inside folder (a \\?\ path, so that every name is taken as written,
 // trailing dots and blanks and device names included) but the entry named spare directly
 // in it; 0 when all went, or the system's error for the first entry that did not (or for
-// a folder that is there but cannot be searched).
-DWORD EmptyTree(const std::wstring& folder, const TreeRules& rules, const wchar_t* spare)
+// a folder that is there but cannot be searched, or whose listing broke off). *kept is
+// set where something stays by the rules.
+DWORD EmptyTree(const std::wstring& folder, const TreeRules& rules, const wchar_t* spare, bool* kept)
 {
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
@@ -104,13 +121,24 @@ DWORD EmptyTree(const std::wstring& folder, const TreeRules& rules, const wchar_
         if ((rules.spareDotNames && name[0] == L'.') ||
             (spare && CompareStringOrdinal(name, -1, spare, -1, TRUE) == CSTR_EQUAL))
             continue;
-        DWORD error = RemoveEntry(folder + L"\\" + name, entry, rules);
+        if (rules.spareBackups && !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsBackupName(name)) {
+            *kept = true;
+            continue;
+        }
+        DWORD error = RemoveEntry(folder + L"\\" + name, entry, rules, kept);
         if (error && !failure)
             failure = error;
-        if (error && rules.stopAtFirstFailure)
-            break;
+        if (error && rules.stopAtFirstFailure) {
+            FindClose(search);
+            return failure;
+        }
     } while (FindNextFileW(search, &entry));
+    // A listing that ends for another reason than its end (a network share that drops)
+    // has not shown everything: the folder is not emptied.
+    DWORD ended = GetLastError();
     FindClose(search);
+    if (!failure && ended != ERROR_NO_MORE_FILES)
+        failure = ended ? ended : ERROR_ACCESS_DENIED;
     return failure;
 }
 
@@ -233,9 +261,12 @@ PathKind KindOf(const char* path)
         if (!extended.empty() && extended.back() != L'\\')
             extended += L'\\';
         DWORD attributes = extended.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(extended.c_str());
-        return attributes == INVALID_FILE_ATTRIBUTES ? PathKind::Missing
-               : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder
-                                                          : PathKind::File;
+        // No tag to tell by here: a reparse point is taken for a link, as one of
+        // unknown tag is.
+        return attributes == INVALID_FILE_ATTRIBUTES           ? PathKind::Missing
+               : (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::Link
+               : (attributes & FILE_ATTRIBUTE_DIRECTORY)     ? PathKind::Folder
+                                                              : PathKind::File;
     }
     FindClose(search);
     if (IsLink(entry))
@@ -252,7 +283,8 @@ bool RemoveFolderTree(const char* folder)
     DWORD attributes = GetFileAttributesW(extended.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesW(extended.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    EmptyTree(extended, kOwnFolder, nullptr);
+    bool kept = false;
+    EmptyTree(extended, kOwnFolder, nullptr, &kept);
     return RemoveDirectoryW(extended.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
            GetLastError() == ERROR_PATH_NOT_FOUND;
 }
@@ -265,7 +297,8 @@ bool DeleteFolderContents(const char* folder, const char* spare)
         SetLastError(ERROR_BAD_PATHNAME);
         return false;
     }
-    DWORD error = EmptyTree(extended, kUsersFolder, spare ? spared.c_str() : nullptr);
+    bool kept = false;
+    DWORD error = EmptyTree(extended, kUsersFolder, spare ? spared.c_str() : nullptr, &kept);
     // The caller reads why from GetLastError: closing the search must not change it.
     SetLastError(error);
     return error == 0;
@@ -288,6 +321,9 @@ bool HoldsOnlyFilesNamed(const char* folder, const std::vector<std::string>& nam
             named |= CompareStringOrdinal(name, -1, Widen(own.c_str()).c_str(), -1, TRUE) == CSTR_EQUAL;
         only = named && !(entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
     } while (only && FindNextFileW(search, &entry));
+    // A listing broken off has not shown what else is there.
+    if (only && GetLastError() != ERROR_NO_MORE_FILES)
+        only = false;
     FindClose(search);
     return only;
 }

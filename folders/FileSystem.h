@@ -31,8 +31,8 @@ bool CreateDirectoryTree(const char* path, std::vector<std::string>* created = n
 bool CreateNewFolder(const char* path);
 
 // What is under a path, without following it: a junction or symbolic link (any reparse
-// point whose tag names another place, or whose tag is not known) is a link; a cloud
-// file's placeholder folder is a folder.
+// point whose tag names another place, or whose tag is not known, also where the entry
+// cannot be listed) is a link; a cloud file's placeholder folder is a folder.
 enum class PathKind { Missing, File, Folder, Link };
 PathKind KindOf(const char* path);
 
@@ -43,15 +43,19 @@ bool RemoveFolderTree(const char* folder);
 
 // Deletes everything inside folder, a folder of the user's (given without a trailing
 // backslash), recursively; the folder itself remains, and so does the entry directly in
-// it named spare (if given, in any letter case). Names beginning with a dot are passed
-// over, and a read-only entry is left as the user set it. True when all was deleted or
-// there is no such folder; false at the first entry that cannot be deleted, or when the
-// folder is there but cannot be searched, with GetLastError telling why. A link
-// (junction or symbolic link) is removed as a link: what it points to is never entered.
+// it named spare (if given, in any letter case). Every BOOK backup (a file named *.mdf,
+// in any letter case, at any depth) stays, with the folders that lead to it: it may be
+// another BOOK's only copy. Names beginning with a dot are passed over, and a read-only
+// entry is left as the user set it. True when all else was deleted or there is no such
+// folder; false at the first entry that cannot be deleted, or when the folder is there
+// but cannot be searched or its listing breaks off, with GetLastError telling why. A
+// link (junction or symbolic link) is removed as a link: what it points to is never
+// entered.
 bool DeleteFolderContents(const char* folder, const char* spare = nullptr);
 
 // Whether folder holds files only, each named one of names (any letter case); an empty
-// folder does too. False for a folder that cannot be searched.
+// folder does too. False for a folder that cannot be searched, or whose listing breaks
+// off.
 bool HoldsOnlyFilesNamed(const char* folder, const std::vector<std::string>& names);
 
 // MoveFileEx of two paths the tool holds, through their wide \\?\ forms; GetLastError

@@ -57,3 +57,25 @@ bool IsPlainFolderName(const char* name)
         return false;
     return !IsDeviceName(name);
 }
+
+bool IsPathAsWritten(const char* path)
+{
+    // The drive or \\server\share (or the \\?\ and \\.\ forms) is no name of a folder.
+    const char* p = path;
+    if (p[0] == '\\' && p[1] == '\\')
+        p += 2;
+    for (const char* segment = p; *segment;) {
+        const char* end = segment;
+        while (*end && *end != '\\' && *end != '/')
+            end += CharLength(end);
+        std::string name(segment, end);
+        const bool drive = segment == p && name.size() == 2 && name[1] == ':';
+        if (!name.empty() && !drive && name != "." && name != ".." && name != "?") {
+            // A trail byte is never a dot or a blank, so the last byte tells.
+            if (name.back() == '.' || name.back() == ' ' || IsDeviceName(name.c_str()))
+                return false;
+        }
+        segment = *end ? end + 1 : end;
+    }
+    return true;
+}

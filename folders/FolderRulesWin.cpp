@@ -55,8 +55,13 @@ bool ResolvedPath(const char* path, std::string* resolved)
         form = L"\\\\" + form.substr(8);
     else if (form.compare(0, 4, L"\\\\?\\") == 0 || form.compare(0, 4, L"\\\\.\\") == 0)
         form = form.substr(4);
-    // The long form of the part that exists, the rest as written.
+    // The long form of the part that exists, the rest as written; a closing backslash
+    // (kept) is no name of its own.
     std::wstring rest;
+    while (form.size() > 3 && form.back() == L'\\') {
+        form.pop_back();
+        rest = L"\\";
+    }
     wchar_t longForm[MAX_PATH];
     for (;;) {
         DWORD m = GetLongPathNameW(form.c_str(), longForm, MAX_PATH);
@@ -102,13 +107,15 @@ bool ProfileRoot(std::string* root)
 
 // The exemption holds for the folder as typed and as the system resolves it alike:
 // "<program folder>\\..\\..\\Windows" is written inside the program's folder but is the
-// Windows folder.
+// Windows folder. Resolved, both are compared as the disk spells them, without regard
+// to letter case: a program started as C:\\WINDOWS\\TOOL\\T.EXE lies in C:\\Windows\\Tool.
 bool IsInsideProgramFolder(const char* path)
 {
     std::string folder = ProgramFolderText();
-    std::string full;
-    return !folder.empty() && ResolvedPath(path, &full) && !full.empty() && IsInsideFolderText(path, folder.c_str()) &&
-           IsInsideFolderText(full.c_str(), folder.c_str());
+    std::string full, resolvedFolder;
+    return !folder.empty() && IsInsideFolderText(path, folder.c_str()) && ResolvedPath(path, &full) && !full.empty() &&
+           ResolvedPath(folder.c_str(), &resolvedFolder) && !resolvedFolder.empty() &&
+           StartsWithNoCase(full.c_str(), resolvedFolder.c_str());
 }
 
 std::vector<std::string> SystemFolders()

@@ -72,9 +72,9 @@ bool BrowseForFolder(const char* title, char* path, size_t pathSize)
 TakenPath TakeSpelledPath(const wchar_t* path, char* out, size_t outSize)
 {
     std::string text;
-    if (!NarrowExactly(path, &text)) {
+    if (!NarrowExactly(path, &text) || !IsPathAsWritten(text.c_str())) {
         winui::AppMessageBox(FormatWithName(msg::kUnspellablePath, path).c_str());
-        return TakenPath::Unspellable;
+        return TakenPath::Refused;
     }
     if (text.size() >= outSize)
         return TakenPath::TooLong;
@@ -86,8 +86,12 @@ TakenPath TakenFieldText(HWND field, const char* member)
 {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(field, &text[0], static_cast<int>(text.size()))));
-    if (Widen(member) == text)
-        return TakenPath::Taken;
+    if (Widen(member) == text) {
+        if (IsPathAsWritten(member))
+            return TakenPath::Taken;
+        winui::AppMessageBox(FormatWithName(msg::kUnspellablePath, text).c_str());
+        return TakenPath::Refused;
+    }
     char taken[kPathBufferSize];
     TakenPath why = TakeSpelledPath(text.c_str(), taken, sizeof taken);
     return why == TakenPath::Taken ? TakenPath::TooLong : why;

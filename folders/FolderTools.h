@@ -14,6 +14,11 @@ void TruncateAtInvalidNameChar(const char* text, char* out, size_t outSize);
 // with or without an extension); no double-byte character cut in half.
 bool IsPlainFolderName(const char* name);
 
+// Whether Windows takes every name along path as written: none ends in a dot or a blank
+// ("E:\\backup." is E:\\backup, another folder), none is a device name ("C:\\x\\CON" is
+// the console). "." and ".." are taken for what they are.
+bool IsPathAsWritten(const char* path);
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -26,11 +31,11 @@ bool IsPlainFolderName(const char* name);
 bool BrowseForFolder(const char* title, char* path, size_t pathSize);
 
 // A path the system gave in UTF-16 (a browser, a file dialog, an edit control) into out
-// (outSize bytes) when the code page spells it exactly and it fits. Where the code page
-// cannot spell it, it is never taken as the other path it would become: the user is told
-// (kUnspellablePath, naming it as they see it) and the result is Unspellable; where it
-// does not fit, TooLong, said by the caller.
-enum class TakenPath { Taken, Unspellable, TooLong };
+// (outSize bytes) when the code page spells it exactly, Windows takes it as written
+// (IsPathAsWritten) and it fits. A path it would read as another is never taken: the
+// user is told (kUnspellablePath, naming it as they see it) and the result is Refused;
+// where it does not fit, TooLong, said by the caller.
+enum class TakenPath { Taken, Refused, TooLong };
 TakenPath TakeSpelledPath(const wchar_t* path, char* out, size_t outSize);
 // Whether the data exchange took the text of a path field as it stands (the member
 // holds it); otherwise why not, the user told where the code page cannot spell it.

@@ -4,6 +4,7 @@
 #include "Records.h"
 #include "ServerConnection.h"
 #include "TextConversion.h"
+#include "WideText.h"
 
 #include <cstdint>
 #include <cstring>
@@ -136,12 +137,14 @@ int DatabaseAccess::OpenRecordset(const char* database, const char* table, char*
     int result = 0;
     if (rc == 0 && serverKey) {
         std::unique_ptr<char[]> text = BstrToAnsi(serverKey);
-        if (text && std::strlen(text.get()) < keySize) {
+        // A key the code page cannot spell would be handed back as another one.
+        if (text && std::strlen(text.get()) < keySize && !std::strchr(text.get(), kNoFormMark)) {
             std::strcpy(key, text.get());
             *rowCount = rows;
             result = 1;
         } else {
-            // A key we cannot hold names a recordset we could never close later.
+            // A key we cannot hold names a recordset we could never close later: closed
+            // with the server's own text.
             server->CloseRecordset(name, serverKey);
         }
     }

@@ -9,5 +9,6 @@
 BSTR AnsiToBstr(const char* text, int length = -1);
 
 // The BSTR's text in the ANSI code page, in a buffer the caller owns; nullptr for a null
-// BSTR or when no buffer could be had. A conversion that fails gives the empty text.
+// BSTR or when no buffer could be had. A conversion that fails gives the empty text. A
+// character the code page has no form of its own for becomes kNoFormMark (WideText.h).
 std::unique_ptr<char[]> BstrToAnsi(BSTR text);

@@ -6,6 +6,8 @@
 #include "FakeDatabaseServer.h"
 #include "FileSystem.h"
 #include "Support.h"
+#include "TextConversion.h"
+#include "WindowsRules.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +20,15 @@ using namespace testsupport;
 
 namespace {
 
-BookRecord Book(const std::string& bookName, const char* siteUtf8)
+// A record as the catalogue has it: the names through the server's text conversion.
+BookRecord Book(const std::string& bookNameUtf8, const char* siteUtf8)
 {
     BookRecord b = {};
-    std::strncpy(b.BookName, bookName.c_str(), sizeof b.BookName - 1);
-    std::strncpy(b.SiteName, Ansi(siteUtf8).c_str(), sizeof b.SiteName - 1);
+    for (auto field : {std::make_pair(b.BookName, bookNameUtf8.c_str()), std::make_pair(b.SiteName, siteUtf8)}) {
+        BSTR text = SysAllocString(Utf16(field.second).c_str());
+        std::strncpy(field.first, BstrToAnsi(text).get(), sizeof b.SiteName - 1);
+        SysFreeString(text);
+    }
     return b;
 }
 
@@ -52,7 +58,13 @@ struct ExportCase {
                                    // export's own names (they go after a success)
     bool oddNames = false;         // the BOOK folder also holds names the code page cannot
                                    // spell, or spells as a way out of the folder
-    bool notesReadOnly = false;    // the BOOK folder's notes.txt is read-only: it stays
+    const char* readOnly = nullptr;  // a read-only file of the old folder ("notes.txt" or one
+                                     // in a sub-folder "sub\\notes.txt"): it stays
+    const char* kept = nullptr;    // another backup in the BOOK folder (UTF-8): it stays
+    const char* oldName = nullptr;  // the old backup's name, where not "<bookName>.mdf"
+    const char* inLeftover = nullptr;  // someone's entry in the .n3 an ended export left: it stays
+    const char* where = nullptr;   // what the outcome names, below the BOOK folder
+    bool placeholder = false;      // the BOOK folder is a cloud file's placeholder
     Old old = Old::Free;
 };
 // Names in a BOOK folder, made through the wide calls (UTF-8; a trailing "\\" makes a
@@ -137,6 +149,14 @@ TEST(TransferNames, TheFolderABookIsBackedUpIn)
         /* 14 */ {"..:x", "BOOK:0101", "BOOK"},  // the database name is cut the same way
         /* 15 */ {".", "CON", ""},
         /* 16 */ {"..", "", ""},
+        // A site the code page cannot spell whole: no folder of its own, not even where the
+        // cut would drop what it lacks (it could be another site's, "A", "Cafe", "山田").
+        /* 17 */ {u8"A현장", "BOOK0101", "BOOK0101"},
+        /* 18 */ {u8"Café", "BOOK0101", "BOOK0101"},
+        /* 19 */ {u8"山田¥邸", "BOOK0101", "BOOK0101"},
+        /* 20 */ {u8"工区〜2", "BOOK0101", "BOOK0101"},
+        /* 21 */ {u8"道路改良工事:B工区𠮷", "BOOK0101", "BOOK0101"},
+        /* 22 */ {u8"Café", u8"BOOKé", ""},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
@@ -202,14 +222,22 @@ void Transfer::Export(const ExportCase& c)
     if (c.underExists)
         CreateDirectoryA(destination.c_str(), nullptr);
     std::string bookFolder = destination + "\\" + Ansi(c.folder ? c.folder : c.site);
-    const std::string backupFile = bookFolder + "\\" + c.bookName + ".mdf";
+    const std::string backupFile = bookFolder + "\\" + (c.oldName ? c.oldName : c.bookName + std::string(".mdf"));
     if (c.oldBackup) {
         CreateDirectoryA(bookFolder.c_str(), nullptr);
         WriteFile(backupFile, "the old backup");
         WriteFile(bookFolder + "\\notes.txt", "left from before");
-        if (c.notesReadOnly)
-            SetFileAttributesA((bookFolder + "\\notes.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        CreateDirectoryA((bookFolder + "\\sub").c_str(), nullptr);
+        WriteFile(bookFolder + "\\sub\\notes.txt", "left from before");
+        if (c.readOnly)
+            SetFileAttributesA((bookFolder + "\\" + c.readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
     }
+    if (c.kept) {
+        CreateDirectoryTree((bookFolder + "\\old").c_str());
+        WriteWide(Wide(bookFolder, c.kept), "another backup, kept");
+    }
+    if (c.placeholder)
+        PretendFolder(bookFolder, FolderPretence::Placeholder);
     for (const char* name : kOddNames) {
         if (!c.oddNames)
             break;
@@ -230,6 +258,11 @@ void Transfer::Export(const ExportCase& c)
             WriteFile(name + "\\1.txt", "someone else's too");
         if (n > 3)  // .n3 is left empty
             WriteFile(name + "\\" + kOwnNames[n % 3], "a backup an ended export left");
+        if (n == 3 && c.inLeftover) {  // with the export's own names, and someone's
+            WriteFile(name + "\\1.mdf", "a backup an ended export left");
+            CreateDirectoryA((name + "\\1").c_str(), nullptr);  // "1\\" is a folder
+            WriteFile(name + "\\" + c.inLeftover + (c.inLeftover[1] == '\\' ? "x" : ""), "someone's");
+        }
     }
     std::map<std::string, std::string> before = Files();
     fake.backupResult = c.server;
@@ -256,30 +289,42 @@ void Transfer::Export(const ExportCase& c)
     });
     if (held != INVALID_HANDLE_VALUE)
         CloseHandle(held);
+    PretendFolder(bookFolder, FolderPretence::Placeholder, false);
+    if (c.where) {
+        EXPECT_EQ(bookFolder + c.where, outcome.where);
+    }
     EXPECT_EQ(live, spy.Live()) << "strings made for the server were not freed";
     EXPECT_EQ(c.kind, outcome.kind);
     EXPECT_EQ(c.code, outcome.code);
     EXPECT_EQ(c.answer ? 1 : 0, asked);
+    std::map<std::string, std::string> after = Files();
     if (c.folder) {
         std::string relative = "dest" + under + "\\" + Ansi(c.folder) + "\\";
+        // The new backup takes the old one's name (its letters are the file system's).
+        const std::string backup = c.oldName && after.count(relative + c.oldName) ? c.oldName : c.bookName + std::string(".mdf");
         // The folder holds the new backup alone: the old contents went with Yes, but for
         // the names beginning with a dot, which the emptying passes over (others' .n1 and
-        // .n2 among them); an entry that cannot go stays. What ended exports left goes.
+        // .n2 among them), and other backups; an entry that cannot go stays, and so may
+        // what is listed after it. What ended exports left goes.
         auto goes = [&](const std::string& name) {
             if (name.compare(0, relative.size(), relative) != 0)
                 return false;
             const std::string inside = name.substr(relative.size());
             if (inside[0] == '.')
-                return inside.size() > 3 && inside.compare(0, 2, ".n") == 0 && inside[2] >= '3';
-            return c.kind != ExportOutcome::NotEmptied || inside == std::string(c.bookName) + ".mdf";
+                return inside.size() > 3 && inside.compare(0, 2, ".n") == 0 && inside[2] >= (c.inLeftover ? '4' : '3');
+            if ((c.kept && inside == Ansi(c.kept)) || (c.readOnly && inside == c.readOnly))
+                return false;
+            if (c.kind == ExportOutcome::NotEmptied && inside != backup)
+                after.erase(name);
+            return true;
         };
         for (auto it = before.begin(); it != before.end();)
             it = goes(it->first) ? before.erase(it) : std::next(it);
-        before[relative + c.bookName + ".mdf"] = std::string(c.bookName) + " backup #1";
+        before[relative + backup] = std::string(c.bookName) + " backup #1";
     }
-    EXPECT_EQ(before, Files()) << "only the BOOK's own folder may change";
-    if (c.notesReadOnly)
-        SetFileAttributesA((bookFolder + "\\notes.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(before, after) << "only the BOOK's own folder may change";
+    if (c.readOnly)
+        SetFileAttributesA((bookFolder + "\\" + c.readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
     if (c.under[0] && !c.underExists && !c.folder) {
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((dest + "\\made").c_str())) << "what the export made stays";
     }
@@ -301,6 +346,8 @@ TEST_F(Transfer, ExportIntoTheBooksOwnFolder)
         ExportCase{.bookName = "..\\BOOK0999", .kind = kFailed, .code = ERROR_INVALID_NAME},
         ExportCase{.bookName = "BOOK:0101", .kind = kFailed, .code = ERROR_INVALID_NAME},
         ExportCase{.bookName = "con", .kind = kFailed, .code = ERROR_INVALID_NAME},
+        // A database name the code page cannot spell is never handed back as another's.
+        ExportCase{.bookName = u8"BOOKé", .kind = kFailed, .code = ERROR_NO_UNICODE_TRANSLATION},
     });
 }
 
@@ -322,7 +369,17 @@ TEST_F(Transfer, AnOldBackupIsReplacedOnlyByAWholeNewOne)
         // What cannot go is told with the system's code, not as done; the new backup is
         // in place.
         ExportCase{.oldBackup = true, .answer = IDYES, .kind = ExportOutcome::NotEmptied, .code = ERROR_ACCESS_DENIED,
-                   .folder = kSite, .notesReadOnly = true},
+                   .folder = kSite, .readOnly = "notes.txt"},
+        // ...also where it lies in a sub-folder: the file's reason, not the folder's.
+        ExportCase{.oldBackup = true, .answer = IDYES, .kind = ExportOutcome::NotEmptied, .code = ERROR_ACCESS_DENIED,
+                   .folder = kSite, .readOnly = "sub\\notes.txt"},
+        // Other BOOKs' backups, and one put aside, stay: they may be someone's only copy.
+        ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .kept = "BOOK0102.mdf"},
+        ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .kept = "old\\BOOK0101.mdf"},
+        // The old backup named in other letters is replaced, never the new one deleted.
+        ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .oldName = "book0101.MDF"},
+        // A cloud file's placeholder folder is the folder itself, no link.
+        ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .placeholder = true},
     });
 }
 
@@ -347,7 +404,10 @@ TEST_F(Transfer, TheExportsOwnFolderTakesAFreeName)
         ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .leaves = true, .taken = 8},
         ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .taken = 3},
         ExportCase{.oldBackup = true, .answer = IDYES, .kind = ExportOutcome::ExportFoldersTaken,
-                   .code = ERROR_FILE_EXISTS, .taken = 9},
+                   .code = ERROR_FILE_EXISTS, .taken = 9, .where = ""},
+        // A leftover holding anything but the export's own names is someone's.
+        ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .taken = 3, .inLeftover = "1\\"},
+        ExportCase{.oldBackup = true, .answer = IDYES, .folder = kSite, .taken = 3, .inLeftover = "0.txt"},
     });
 }
 
@@ -377,6 +437,12 @@ TEST_F(Transfer, ABookFolderThatIsALinkIsNeverEmptied)
     EXPECT_EQ(ERROR_BAD_PATHNAME, outcome.code);
     EXPECT_EQ("precious", ReadFile(precious));
     EXPECT_TRUE(fake.calls.empty());
+    // Nor is an ended export's .n3 that is a link taken away, with what it leads to
+    // (named as the export's own).
+    WriteFile(linksDest + "\\site3\\BOOK0101.mdf", "old");
+    outcome = ExportBook(Book("BOOK0101", "site3"), linksDest, [](const std::string&) { return true; });
+    EXPECT_EQ(ExportOutcome::Exported, outcome.kind);
+    EXPECT_EQ("theirs", ReadFile(linksDest + "\\..\\lefttarget\\BOOK0101.mdf"));
 }
 
 // A BOOK folder swapped for a link to another folder once the server has written (Wine
@@ -452,6 +518,7 @@ TEST_F(Transfer, AFileHeldForAMomentAfterItIsWritten)
         /* 4 */ {true, 0, 500, ExportOutcome::Exported, 0, Old},  // access denied is waited on
         /* 5 */ {false, 0, 3000, ExportOutcome::Failed, ERROR_SHARING_VIOLATION},  // the move's error
         /* 6 */ {true, 0, 500, ExportOutcome::NotReplaced, ERROR_ACCESS_DENIED, OldReadOnly},  // not waited on
+        /* 7 */ {true, 1010, 3000, ExportOutcome::FailedLeftover, 1010},  // told where, in a hidden folder
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
@@ -465,6 +532,8 @@ TEST_F(Transfer, AFileHeldForAMomentAfterItIsWritten)
         std::map<std::string, std::string> expected = Files();
         if (c.kind == ExportOutcome::Exported)
             expected["dest\\" + Ansi(u8"県道工事") + "\\BOOK0101.mdf"] = "BOOK0101 backup #1";
+        if (c.kind == ExportOutcome::FailedLeftover)
+            expected["dest\\" + Ansi(u8"県道工事") + "\\.n1\\BOOK0101.mdf"] = "partial";
         fake.backupResult = c.server;
         std::thread holder;
         fake.afterBackup = [&] {
@@ -494,6 +563,10 @@ TEST_F(Transfer, AFileHeldForAMomentAfterItIsWritten)
         EXPECT_EQ(c.kind, outcome.kind);
         EXPECT_EQ(c.code, outcome.code);
         EXPECT_EQ(expected, Files());
+        if (c.kind == ExportOutcome::FailedLeftover) {
+            EXPECT_EQ(folder + "\\.n1", outcome.where);
+            EXPECT_TRUE(GetFileAttributesA(outcome.where.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+        }
     }
 }
 
@@ -599,6 +672,9 @@ TEST_F(Transfer, ImportOutcomes)
     const std::string beside = above + "\\BOOK0101.mdf";
     CreateDirectoryA((ProgramFolder() + "kamiwork").c_str(), nullptr);
     WriteFile(own, "backup");
+    const std::string leftover = dest + "\\.N2\\BOOK0101.mdf";
+    CreateDirectoryA((dest + "\\.N2").c_str(), nullptr);
+    WriteFile(leftover, "partial");
     WriteFile(beside, "backup");
     const long kGone = static_cast<long>(0x800706BA);  // RPC_S_SERVER_UNAVAILABLE
     // Rows name what differs from a restore of a good backup with room on the server.
@@ -627,6 +703,7 @@ TEST_F(Transfer, ImportOutcomes)
         // The server gone when the BOOK is looked for: a failure with its code, not "no
         // such BOOK" (last: the next call would connect afresh).
         /* 12 */ {.file = file, .kind = ImportOutcome::Failed, .value = kGone, .openResult = kGone},
+        /* 13 */ {.file = leftover, .kind = ImportOutcome::BadSource},  // what a failed export left
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE("case " + std::to_string(i));

@@ -118,6 +118,29 @@ TEST(FolderNames, PlainFolderNames)
         EXPECT_EQ(cases[i].plain, IsPlainFolderName(cases[i].name.c_str())) << "case " << i << ": " << cases[i].name;
 }
 
+// A path Windows reads as another is no path the user picked.
+TEST(FolderNames, PathsWindowsTakesAsWritten)
+{
+    const struct {
+        std::string path;
+        bool asWritten;
+    } cases[] = {
+        /* 0 */ {"E:\\backup\\" + HYO, true},
+        /* 1 */ {"E:\\", true},
+        /* 2 */ {"\\\\server\\share\\x", true},
+        /* 3 */ {"work\\..\\.\\b", true},
+        /* 4 */ {"\\\\?\\E:\\b", true},
+        /* 5 */ {"E:\\backup.", false},
+        /* 6 */ {"E:\\backup.\\site\\BOOK0101.mdf", false},
+        /* 7 */ {"E:\\backup \\x", false},
+        /* 8 */ {"E:\\x\\CON", false},
+        /* 9 */ {"E:/x/aux.txt/y", false},
+        /* 10 */ {"E:\\x" + SO + ".", false},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i)
+        EXPECT_EQ(cases[i].asWritten, IsPathAsWritten(cases[i].path.c_str())) << "case " << i << ": " << cases[i].path;
+}
+
 TEST(FolderNames, CutAtTheFirstCharacterNamesMayNotHold)
 {
     struct Case {

@@ -333,14 +333,19 @@ TEST(FolderTools, DeleteFolderContents)
     EXPECT_TRUE(DeleteFolderContents(box.c_str()));
     EXPECT_TRUE(Exists(box));
 
-    // Files and sub-folders go; the folder itself stays.
+    // Files and sub-folders go; the folder itself stays, and so does every backup, with
+    // the folders that lead to it (any letter case; a folder so named is no backup).
     CreateDirectoryTree((box + "\\sub\\deeper").c_str());
-    WriteFile(box + "\\a.mdf", "a");
+    CreateDirectoryTree((box + "\\old\\x.mdf").c_str());
+    WriteFile(box + "\\a.txt", "a");
     WriteFile(box + "\\sub\\deeper\\" + Ansi(u8"表.txt"), "b");
+    WriteFile(box + "\\BOOK0102.MDF", "another BOOK's");
+    WriteFile(box + "\\old\\BOOK0101.mdf", "put aside");
+    WriteFile(box + "\\old\\notes.txt", "n");
     EXPECT_TRUE(DeleteFolderContents(box.c_str()));
-    EXPECT_TRUE(Exists(box));
-    EXPECT_FALSE(Exists(box + "\\a.mdf"));
-    EXPECT_FALSE(Exists(box + "\\sub"));
+    const std::map<std::string, std::string> kept = {{"BOOK0102.MDF", "another BOOK's"}, {"old\\BOOK0101.mdf", "put aside"}};
+    EXPECT_EQ(kept, FilesBelow(box));
+    Fresh(box);
 
     // A .keep file is passed over, so its folder cannot be removed.
     CreateDirectoryA((box + "\\kept").c_str(), nullptr);

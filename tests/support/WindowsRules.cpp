@@ -127,12 +127,15 @@ std::wstring FolderKey(LPCWSTR path)
     CharLowerW(&key[0]);
     return key;
 }
+std::set<std::wstring> g_placeholders;
 DWORD WINAPI RuleGetFileAttributesW(LPCWSTR path)
 {
     DWORD attributes = g_getFileAttributesW(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
         g_readOnlyFolders.count(FolderKey(path)))
         attributes |= FILE_ATTRIBUTE_READONLY;
+    if (attributes != INVALID_FILE_ATTRIBUTES && g_placeholders.count(FolderKey(path)))
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return attributes;
 }
 BOOL WINAPI RuleSetFileAttributesW(LPCWSTR path, DWORD attributes)
@@ -166,7 +169,65 @@ BOOL WINAPI RuleRemoveDirectoryW(LPCWSTR path)
     return g_removeDirectoryW(path);
 }
 
+// What a user's PC gives that Wine cannot make: a folder the user may not list (its
+// listing refused with access denied, as its ACL has it), a network folder whose
+// listing breaks off (FindNextFileW failing midway), a cloud file's placeholder folder
+// (a reparse point of tag IO_REPARSE_TAG_CLOUD_6, which is the folder itself). Set by
+// the tests, by full path in any letter case.
+#ifndef IO_REPARSE_TAG_CLOUD_6
+#define IO_REPARSE_TAG_CLOUD_6 0x9000601AL
+#endif
+using FindFirstFileWFn = HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW);
+using FindNextFileWFn = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
+FindFirstFileWFn g_findFirstFileW = FindFirstFileW;
+FindNextFileWFn g_findNextFileW = FindNextFileW;
+std::set<std::wstring> g_unlisted, g_breaking;
+std::set<HANDLE> g_breakingSearches;
+
+std::wstring ParentKey(const std::wstring& key)
+{
+    size_t cut = key.find_last_of(L'\\');
+    return cut == std::wstring::npos ? key : key.substr(0, cut);
+}
+void MarkPlaceholder(const std::wstring& key, DWORD* attributes, DWORD* tag)
+{
+    if (g_placeholders.count(key)) {
+        *attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        if (tag)
+            *tag = IO_REPARSE_TAG_CLOUD_6;
+    }
+}
+HANDLE WINAPI RuleFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
+{
+    const std::wstring text = pattern ? pattern : L"";
+    const bool listing = text.size() > 2 && text.compare(text.size() - 2, 2, L"\\*") == 0;
+    const std::wstring folder = listing ? FolderKey(text.substr(0, text.size() - 2).c_str()) : std::wstring();
+    if (listing && g_unlisted.count(folder)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE search = g_findFirstFileW(pattern, data);
+    if (search == INVALID_HANDLE_VALUE)
+        return search;
+    if (listing && g_breaking.count(folder))
+        g_breakingSearches.insert(search);
+    const std::wstring key = listing ? folder + L"\\" + data->cFileName : FolderKey(pattern);
+    std::wstring lower = key;
+    CharLowerW(&lower[0]);
+    MarkPlaceholder(lower, &data->dwFileAttributes, &data->dwReserved0);
+    return search;
+}
+BOOL WINAPI RuleFindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data)
+{
+    // The listing breaks off after its first entries, as a share that drops does.
+    if (g_breakingSearches.erase(search))
+        return Refuse(ERROR_NETNAME_DELETED);
+    return g_findNextFileW(search, data);
+}
+
 const ImportPatch kRules[] = {
+    {"FindFirstFileW", reinterpret_cast<void*>(RuleFindFirstFileW), reinterpret_cast<void**>(&g_findFirstFileW)},
+    {"FindNextFileW", reinterpret_cast<void*>(RuleFindNextFileW), reinterpret_cast<void**>(&g_findNextFileW)},
     {"CreateDirectoryA", reinterpret_cast<void*>(RuleCreateDirectoryA), reinterpret_cast<void**>(&g_createDirectoryA)},
     {"CreateDirectoryW", reinterpret_cast<void*>(RuleCreateDirectoryW), reinterpret_cast<void**>(&g_createDirectoryW)},
     {"GetDriveTypeA", reinterpret_cast<void*>(RuleGetDriveTypeA), reinterpret_cast<void**>(&g_getDriveTypeA)},
@@ -211,6 +272,18 @@ int PatchImports(const char* dll, const ImportPatch* patches, size_t count)
         }
     }
     return patched;
+}
+
+void PretendFolder(const std::string& folder, FolderPretence pretence, bool on)
+{
+    std::set<std::wstring>& set = pretence == FolderPretence::Unlisted   ? g_unlisted
+                                  : pretence == FolderPretence::Breaking ? g_breaking
+                                                                         : g_placeholders;
+    const std::wstring key = FolderKey(Wide(folder.c_str()).c_str());
+    if (on)
+        set.insert(key);
+    else
+        set.erase(key);
 }
 
 int InstallWindowsRules() { return PatchImports("kernel32.dll", kRules, sizeof kRules / sizeof kRules[0]); }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace testsupport {
 
@@ -19,5 +20,11 @@ int PatchImports(const char* dll, const ImportPatch* patches, size_t count);
 
 // Points this program's imports of the ruled calls at the rules; how many were found.
 int InstallWindowsRules();
+
+// What a user's PC may give for a folder that Wine cannot make: its listing refused
+// (access denied), its listing broken off after the first entry, or the folder reported
+// as a cloud file's placeholder. Until set off again.
+enum class FolderPretence { Unlisted, Breaking, Placeholder };
+void PretendFolder(const std::string& folder, FolderPretence pretence, bool on = true);
 
 }  // namespace testsupport
