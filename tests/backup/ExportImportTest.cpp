@@ -149,6 +149,10 @@ TEST(BackupNotices, WhatTheUserIsTold)
                   u8"「国道改良工事」のエクスポートに失敗しました。80\n「E:\\backup\\国道改良工事」フォルダの中の「.n1」～「.n9」"
                   u8"フォルダを確かめ、不要なものを削除してから、再度エクスポートしてください。",
                   MB_OK | MB_ICONSTOP},
+        /* 23 */ {ExportNotice({ExportOutcome::FailedLeftover, 1010, "E:\\backup\\" + Ansi(u8"国道改良工事\\.n1")}, site),
+                  u8"「国道改良工事」のエクスポートに失敗しました。1010\n書きかけのファイルが「E:\\backup\\国道改良工事\\.n1」"
+                  u8"フォルダに残っています。バックアップではありませんので、削除してください。",
+                  MB_OK | MB_ICONSTOP},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         EXPECT_EQ(Ansi(cases[i].text.c_str()), cases[i].notice.text) << "case " << i << ": " << Utf8(cases[i].notice.text);
@@ -256,6 +260,10 @@ TEST_F(ExportImport, APathTheCodePageCannotSpellIsNeverTakenForAnother)
     WriteWide(Wide(out, u8"backup¥new\\BOOK0101.mdf"), "the backup the user picked");
     CreateDirectoryTree((out + "\\backup\\new").c_str());
     WriteFile(out + "\\backup\\new\\BOOK0101.mdf", "another, older backup");
+    // Nor the backup a folder named with a closing dot leads to (Windows reads it without).
+    CreateDirectoryW(Wide(out, "backup.").c_str(), nullptr);
+    CreateDirectoryW(Wide(out, "backup.\\new").c_str(), nullptr);
+    WriteWide(Wide(out, "backup.\\new\\BOOK0101.mdf"), "the backup the user picked");
     g_wideFileAnswer = Utf16(Utf8(out).c_str()) + Utf16(u8"\\backup¥new\\BOOK0101.mdf");
     const auto before = FilesBelow(out);
     fake.freeSpace = 300;
@@ -273,9 +281,28 @@ TEST_F(ExportImport, APathTheCodePageCannotSpellIsNeverTakenForAnother)
              PostClick(dialog.Hwnd(), IDOK);
              return true;
          },
-         [&] { return boxes.Shown().size() >= 3; }});
+         [&] { return boxes.Shown().size() >= 3; },
+         [&] {
+             SwitchMode(dialog.Hwnd(), IDC_MODE_IMPORT);
+             g_wideFileAnswer = Utf16(Utf8(out).c_str()) + L"\\backup.\\new\\BOOK0101.mdf";
+             PostClick(dialog.Hwnd(), IDC_BROWSE_IMPORT);
+             PostClick(dialog.Hwnd(), IDOK);
+             return true;
+         },
+         [&] { return boxes.Shown().size() >= 5; },
+         [&] {  // too long for the buffers: each mode's own message
+             SwitchMode(dialog.Hwnd(), IDC_MODE_EXPORT);
+             SetWindowTextA(GetDlgItem(dialog.Hwnd(), IDC_EXPORT_FOLDER), ("C:\\" + std::string(300, 'x')).c_str());
+             PostClick(dialog.Hwnd(), IDOK);
+             return true;
+         },
+         [&] { return boxes.Shown().size() >= 6; }});
     const std::string tail = Ansi(u8"」の名前には、このツールで使用できない文字が含まれています。\n名前を変えるか、別の場所を指定してください。");
-    ASSERT_EQ(3u, boxes.Shown().size());
+    ASSERT_EQ(6u, boxes.Shown().size());
+    EXPECT_EQ(g_runningDialog, boxes.Shown()[0].owner) << "the box is owned by the running dialog";
+    EXPECT_EQ(Ansi(u8"指定されたフォルダは適切ではありません。（使用できないフォルダです。）\n再度設定してください。"),
+              boxes.Shown()[5].text);
+    EXPECT_EQ(Ansi(u8"「") + out + "\\backup.\\new\\BOOK0101.mdf" + tail, boxes.Shown()[3].text);
     EXPECT_EQ(Ansi(u8"「") + out + "\\backup<U+00A5>new\\BOOK0101.mdf" + tail, boxes.Shown()[0].text);
     EXPECT_EQ(Ansi(u8"インポート元の指定が正しくありません。\n指定し直してください。"), boxes.Shown()[1].text);
     EXPECT_EQ(Ansi(u8"「") + out + "\\" + Ansi(u8"見積") + "<U+00A5>2026" + tail, boxes.Shown()[2].text);

@@ -6,6 +6,8 @@
 #include "FolderTools.h"
 #include "ShellDialogs.h"
 #include "Support.h"
+#include "WideText.h"
+#include "WindowsRules.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -162,6 +164,15 @@ TEST(FolderRulesWin, TheRunningSystem)
     GetShortPathNameA(programFiles.c_str(), shortName, MAX_PATH);
     EXPECT_NE(programFiles, shortName) << "no short name to try";
     EXPECT_TRUE(IsUnusableFolder((std::string(shortName) + "\\Other").c_str())) << shortName;
+    EXPECT_TRUE(IsUnusableFolder((std::string(shortName) + "\\Work\\").c_str())) << shortName;
+    // A short name whose long form the code page cannot spell cannot be judged.
+    Fresh(Work());
+    wchar_t wideShort[MAX_PATH] = L"";
+    CreateDirectoryW(Wide(Work(), u8"사진").c_str(), nullptr);
+    GetShortPathNameW((Utf16(Utf8(FullPath(Work())).c_str()) + Utf16(u8"\\사진")).c_str(), wideShort, MAX_PATH);
+    std::string spelled;
+    ASSERT_TRUE(NarrowExactly(wideShort, &spelled)) << "no short name to try";
+    EXPECT_TRUE(IsUnusableFolder(spelled.c_str())) << spelled;
     EXPECT_FALSE(IsUnusableFolder(AbsentDriveRoot().c_str()));
     // A relative folder is judged where it resolves: beside the current folder.
     Fresh(Work());
@@ -214,10 +225,11 @@ TEST(FolderTools, ExtendedPaths)
 // Runs inside a copy of this program placed under C:\Program Files by the next test.
 TEST(PlacedProgram, RulesFromInsideProgramFiles)
 {
-    if (ProgramFolder() != "C:\\Program Files\\OrvelTool\\")
+    if (lstrcmpiA(ProgramFolder().c_str(), "C:\\Program Files\\OrvelTool\\") != 0)
         GTEST_SKIP() << "runs only as the placed copy";
+    // Started by a path in other letters than the disk's: its folder tree still exempt.
+    EXPECT_TRUE(IsInsideProgramFolder((ProgramFolder() + "kamiwork").c_str())) << ProgramFolder();
     // The callers' order: inside the program folder first, then unusable.
-    EXPECT_TRUE(IsInsideProgramFolder("C:\\Program Files\\OrvelTool\\kamiwork"));
     EXPECT_FALSE(IsInsideProgramFolder("C:\\Program Files\\Other"));
     EXPECT_TRUE(IsUnusableFolder("C:\\Program Files\\Other"));
     EXPECT_TRUE(IsUnusableFolder("C:\\PROGRAM FILES\\Other"));
@@ -232,7 +244,7 @@ TEST(FolderRulesWin, ProgramPlacedUnderProgramFiles)
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     ASSERT_TRUE(CopyFileA(self, (folder + "\\folder_tests.exe").c_str(), FALSE));
-    const int code = RunProgram("\"" + folder + "\\folder_tests.exe\" --gtest_filter=PlacedProgram.*");
+    const int code = RunProgram("\"C:\\PROGRAM FILES\\ORVELTOOL\\folder_tests.exe\" --gtest_filter=PlacedProgram.*");
     EXPECT_EQ(0, code) << "the placed copy's checks failed";
     DeleteFileA((folder + "\\folder_tests.exe").c_str());
     if (made)
@@ -345,6 +357,20 @@ TEST(FolderTools, DeleteFolderContents)
     EXPECT_TRUE(DeleteFolderContents(box.c_str()));
     const std::map<std::string, std::string> kept = {{"BOOK0102.MDF", "another BOOK's"}, {"old\\BOOK0101.mdf", "put aside"}};
     EXPECT_EQ(kept, FilesBelow(box));
+    Fresh(box);
+
+    // A folder there that may not be listed, or whose listing breaks off (a network
+    // share that drops), is not emptied: the system's reason, and what is in it stays.
+    CreateDirectoryA((box + "\\private").c_str(), nullptr);
+    WriteFile(box + "\\private\\x.txt", "x");
+    for (auto pretence : {FolderPretence::Unlisted, FolderPretence::Breaking}) {
+        PretendFolder(box + "\\private", pretence);
+        EXPECT_FALSE(DeleteFolderContents(box.c_str()));
+        EXPECT_EQ(pretence == FolderPretence::Unlisted ? ERROR_ACCESS_DENIED : ERROR_NETNAME_DELETED, GetLastError());
+        EXPECT_FALSE(HoldsOnlyFilesNamed((box + "\\private").c_str(), {"x.txt"}));
+        PretendFolder(box + "\\private", pretence, false);
+        EXPECT_EQ("x", ReadFile(box + "\\private\\x.txt"));
+    }
     Fresh(box);
 
     // A .keep file is passed over, so its folder cannot be removed.

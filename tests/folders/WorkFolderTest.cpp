@@ -179,6 +179,11 @@ TEST_F(WorkFolder, RefusedFoldersKeepTheDialogOpenWithTheText)
         /* 6 */ {"", Ansi(u8"「C:\\見積") + "<U+00A5>" + Ansi(u8"2026」の名前には、このツールで使用できない文字が含まれています。\n"
                                                       u8"名前を変えるか、別の場所を指定してください。"),
                  u8"C:\\見積¥2026"},
+        // A folder Windows would read as another (C:\OrvelWork, or the console).
+        /* 7 */ {"C:\\OrvelWork.", Ansi(u8"「C:\\OrvelWork.") + Ansi(u8"」の名前には、このツールで使用できない文字が含まれています。\n"
+                                                      u8"名前を変えるか、別の場所を指定してください。")},
+        /* 8 */ {"C:\\x\\CON\\y", Ansi(u8"「C:\\x\\CON\\y") + Ansi(u8"」の名前には、このツールで使用できない文字が含まれています。\n"
+                                                      u8"名前を変えるか、別の場所を指定してください。")},
     };
     ASSERT_EQ(263u, cases[5].typed.size());  // 203 characters, 263 bytes
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
