@@ -23,6 +23,8 @@ const char kMobilePath[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\OrvelServer\\Mobile";
 const char kServerPartKey[] = "SOFTWARE\\TamskServer";
 // A long server call (a backup) must never bring up a dialog of its own.
 const DWORD kMessagePendingDelayMs = 600000;
+// Shift-JIS: the code page of every text of the tool.
+const UINT kJapaneseCodePage = 932;
 }  // namespace
 
 MaintenanceApp::MaintenanceApp()
@@ -32,6 +34,14 @@ MaintenanceApp::MaintenanceApp()
 
 BOOL MaintenanceApp::InitInstance()
 {
+    // Every text of the tool is Shift-JIS, shown through the ANSI calls. The manifest
+    // asks for that code page (Windows 11 gives it whatever the system's settings);
+    // where the process still has another, the tool says so readably and ends, having
+    // touched nothing.
+    if (GetACP() != kJapaneseCodePage) {
+        winui::AppMessageBoxInCodePage(kJapaneseCodePage, msg::kNotJapaneseCodePage, MB_OK);
+        return FALSE;
+    }
     // The runtime's double-byte functions follow the system's ANSI code page.
     _setmbcp(_MB_CP_ANSI);
 

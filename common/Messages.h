@@ -9,6 +9,17 @@
 namespace msg {
 
 // Start-up.
+// The process's ANSI code page is not Japanese (a Windows 10 whose language for
+// non-Unicode programs is another, or with the UTF-8 option on): every text of the tool
+// would be garbled. Shown read as Shift-JIS whatever the process's code page.
+inline const char kNotJapaneseCodePage[] =
+    "このツールは、日本語の文字コード（シフトJIS）で動作するWindowsでのみ使用できます。\n"
+    "コントロールパネルの「地域」→「管理」→「システム ロケールの変更」で、"
+    "「現在のシステム ロケール」を「日本語（日本）」にし、"
+    "「ベータ: ワールドワイド言語サポートで Unicode UTF-8 を使用」をオフにしてから、"
+    "Windowsを再起動してください。\n"
+    "Windows 11では、これらの設定を変えなくても動作します。\n"
+    "ツールを終了します。";
 inline const char kNotClientOnly[] =
     "このツールは、施工管理システムのクライアントのみがインストールされている環境で動作します。\n"
     "ツールを終了します。";

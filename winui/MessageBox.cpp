@@ -3,6 +3,8 @@
 #include "Application.h"
 #include "Dialog.h"
 
+#include <new>
+
 namespace winui {
 namespace {
 MessageBoxHandler g_handler = nullptr;
@@ -55,7 +57,9 @@ int AppMessageBox(const char* text, UINT flags)
     return MessageBoxA(owner, text, caption, flags);
 }
 
-int AppMessageBox(const wchar_t* text, UINT flags)
+namespace {
+// A UTF-16 box, its caption (the application's title) read in codePage.
+int WideBox(const wchar_t* text, UINT codePage, UINT flags)
 {
     const char* caption = Caption();
     HWND owner = Dialog::DefaultOwner();
@@ -64,9 +68,23 @@ int AppMessageBox(const wchar_t* text, UINT flags)
         return g_wideHandler(owner, text, caption, flags);
     // The application's title is short: a cut one still ends.
     wchar_t wideCaption[256] = L"";
-    MultiByteToWideChar(CP_ACP, 0, caption, -1, wideCaption, 255);
+    MultiByteToWideChar(codePage, 0, caption, -1, wideCaption, 255);
     wideCaption[255] = L'\0';
     return MessageBoxW(owner, text, wideCaption, flags);
+}
+}  // namespace
+
+int AppMessageBox(const wchar_t* text, UINT flags) { return WideBox(text, CP_ACP, flags); }
+
+int AppMessageBoxInCodePage(UINT codePage, const char* text, UINT flags)
+{
+    int n = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+    wchar_t* wide = n > 0 ? new (std::nothrow) wchar_t[static_cast<size_t>(n)] : nullptr;
+    if (wide)
+        MultiByteToWideChar(codePage, 0, text, -1, wide, n);
+    int answer = WideBox(wide ? wide : L"", codePage, flags);
+    delete[] wide;
+    return answer;
 }
 
 int AppMessageBox(UINT stringId, UINT flags)

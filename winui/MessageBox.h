@@ -15,6 +15,9 @@ int AppMessageBox(UINT stringId, UINT flags = MB_OK);
 // The same with UTF-16 text: a message that names a file or folder as the user sees it,
 // also where the ANSI code page cannot spell its name.
 int AppMessageBox(const wchar_t* text, UINT flags = MB_OK);
+// The same with text (and the caption) read in codePage, whatever the process's ANSI
+// code page is: a message that must be readable where the ANSI calls would garble it.
+int AppMessageBoxInCodePage(UINT codePage, const char* text, UINT flags = MB_OK);
 
 // The flags with the framework's default icon where they name none: the exclamation
 // mark for OK, OK/Cancel, Yes/No and Yes/No/Cancel boxes; none for the other kinds.

@@ -31,8 +31,10 @@ TOOL='C:\BB\Tools\OrvelClientTool.exe'
 TITLE=OrvelClientTool
 MENU="メンテナンス（クライアント用）"
 
-# Starts the tool; waits (at most 10 s) for it to end after the steps given.
-start_tool() { wine "$TOOL" >/dev/null 2>&1 </dev/null & tool=$!; }
+# Starts the tool (or the program $1), its process with the locale $2 (Wine takes the
+# ANSI code page from it: en_US.UTF-8 is a PC whose language for non-Unicode programs is
+# English, 1252); waits (at most 10 s) for it to end after the steps given.
+start_tool() { LC_ALL="${2:-$LC_ALL}" wine "${1:-$TOOL}" >/dev/null 2>&1 </dev/null & tool=$!; }
 ended() {
   for _ in $(seq 1 100); do kill -0 "$tool" 2>/dev/null || return 0; sleep 0.1; done
   kill "$tool" 2>/dev/null; return 1
@@ -44,6 +46,26 @@ reg delete 'HKLM\SOFTWARE\OrvelServer' /f
 start_tool
 drive wait "$TITLE" 10000 >/dev/null
 check "client-only message" "$(printf 'このツールは、施工管理システムのクライアントのみがインストールされている環境で動作します。\nツールを終了します。')" "$(textof "$TITLE" 65535)"
+drive press "$TITLE" 1 >/dev/null
+ended; check "the program ends after the message" 0 $?
+
+echo "== code page 1252: the manifest still gives the tool Shift-JIS, every text reads right"
+start_tool "$TOOL" en_US.UTF-8
+drive wait "$TITLE" 10000 >/dev/null
+check "client-only message under 1252" "$(printf 'このツールは、施工管理システムのクライアントのみがインストールされている環境で動作します。\nツールを終了します。')" "$(textof "$TITLE" 65535)"
+drive press "$TITLE" 1 >/dev/null
+ended; check "the program ends after the message" 0 $?
+
+echo "== code page 65001 (a copy whose manifest asks for UTF-8, as Windows 10's option gives): said readably, then the end"
+mkdir -p "$C/BB/Utf8"
+python3 -c 'import sys; b = open(sys.argv[1], "rb").read(); old = b">ja-JP</activeCodePage>"; assert b.count(old) == 1
+open(sys.argv[2], "wb").write(b.replace(old, b">UTF-8</activeCodePage>"))' "$B/OrvelClientTool.exe" "$C/BB/Utf8/OrvelClientTool.exe"
+start_tool 'C:\BB\Utf8\OrvelClientTool.exe'
+drive wait "$TITLE" 10000 >/dev/null
+check "code-page message under 65001" "$(printf '%s\n%s%s%s\n%s\n%s' 'このツールは、日本語の文字コード（シフトJIS）で動作するWindowsでのみ使用できます。' \
+  'コントロールパネルの「地域」→「管理」→「システム ロケールの変更」で、「現在のシステム ロケール」を「日本語（日本）」にし、' \
+  '「ベータ: ワールドワイド言語サポートで Unicode UTF-8 を使用」をオフにしてから、' 'Windowsを再起動してください。' \
+  'Windows 11では、これらの設定を変えなくても動作します。' 'ツールを終了します。')" "$(textof "$TITLE" 65535)"
 drive press "$TITLE" 1 >/dev/null
 ended; check "the program ends after the message" 0 $?
 
@@ -75,6 +97,14 @@ check "About box text" "OrvelClientTool Version 1.0" \
   "$(drive text "OrvelClientToolのﾊﾞｰｼﾞｮﾝ情報" | grep -o 'OrvelClientTool Version 1.0')"
 drive press "OrvelClientToolのﾊﾞｰｼﾞｮﾝ情報" 1 -- gone "OrvelClientToolのﾊﾞｰｼﾞｮﾝ情報" >/dev/null
 drive keyto "$MENU" 1 27 >/dev/null   # Esc
+ended; check "Esc on the menu ends the program" 0 $?
+start_tool "$TOOL" en_US.UTF-8
+drive wait "$MENU" 15000 >/dev/null
+check "button 1000 under 1252" "持ち出し中のBOOKのバックアップ" "$(textof "$MENU" 1000)"
+drive press "$MENU" 1000 -- wait "$TITLE" 5000 >/dev/null
+check "the no-BOOK message under 1252" "持ち出しているBOOKはありません" "$(textof "$TITLE" 65535)"
+drive press "$TITLE" 1 -- gone "$TITLE" >/dev/null
+drive keyto "$MENU" 1 27 >/dev/null
 ended; check "Esc on the menu ends the program" 0 $?
 
 echo "== the server ends in the middle of an export: the tool says so once, leaves nothing, still answers"
