@@ -104,23 +104,45 @@ DatabaseServer* DatabaseAccess::Server()
     return *g_slot;
 }
 
+// A server that ended while the tool was idle (ended by the user, or restarted by an
+// update) is found gone by the next call: one that provably never reached it is made
+// once more, on a new connection, so that the user's 実行 does not fail for it. A call
+// that may have run is never repeated. *noServer: no interface pointer could be had.
+template <typename Fn>
+long DatabaseAccess::CallServer(Fn call, bool* noServer)
+{
+    DatabaseServer* server = Server();
+    *noServer = server == nullptr;
+    if (!server)
+        return g_noServerCode;
+    const long lostBefore = g_lostCode;
+    const long first = Observe(call(server));
+    if (!NeverReachedServer(first))
+        return first;
+    server = Server();
+    if (!server)
+        return first;  // no new connection either: told as the lost one
+    const long code = Observe(call(server));
+    // Answered on the new connection: nothing was lost that the user must hear of.
+    if (!IsConnectionLost(code))
+        g_lostCode = lostBefore;
+    return code;
+}
+
 long DatabaseAccess::OpenDatabase(const char* database)
 {
     OwnedBstr name(database);
-    DatabaseServer* server = Server();
-    if (!server)
-        return g_noServerCode;
+    bool none;
     LONG handle = 0;
-    return Observe(server->OpenDatabase(name, 0, &handle));
+    return CallServer([&](DatabaseServer* s) { return s->OpenDatabase(name, 0, &handle); }, &none);
 }
 
 int DatabaseAccess::CloseDatabase(const char* database)
 {
     OwnedBstr name(database);
-    DatabaseServer* server = Server();
-    if (!server)
-        return 0;
-    return Observe(server->CloseDatabase(name)) == 0 ? 1 : 0;
+    bool none;
+    long code = CallServer([&](DatabaseServer* s) { return s->CloseDatabase(name); }, &none);
+    return !none && code == 0 ? 1 : 0;
 }
 
 int DatabaseAccess::OpenRecordset(const char* database, const char* table, char* key, size_t keySize,
@@ -128,14 +150,20 @@ int DatabaseAccess::OpenRecordset(const char* database, const char* table, char*
 {
     OwnedBstr name(database);
     OwnedBstr tableName(table);
-    DatabaseServer* server = Server();
-    if (!server)
-        return 0;
     LONG rows = 0;
     BSTR serverKey = nullptr;
-    LONG rc = Observe(server->OpenRecordset(name, tableName, 0, &rows, &serverKey));
+    DatabaseServer* server = nullptr;  // the one that answered
+    bool none;
+    long rc = CallServer(
+        [&](DatabaseServer* s) {
+            server = s;
+            SysFreeString(serverKey);
+            serverKey = nullptr;
+            return s->OpenRecordset(name, tableName, 0, &rows, &serverKey);
+        },
+        &none);
     int result = 0;
-    if (rc == 0 && serverKey) {
+    if (!none && rc == 0 && serverKey) {
         std::unique_ptr<char[]> text = BstrToAnsi(serverKey);
         // A key the code page cannot spell would be handed back as another one.
         if (text && std::strlen(text.get()) < keySize && !std::strchr(text.get(), kNoFormMark)) {
@@ -164,30 +192,27 @@ int DatabaseAccess::CloseRecordset(const char* database, const char* key)
 
 long DatabaseAccess::BackupRestoreDatabase(long mode, BSTR database, BSTR path)
 {
-    DatabaseServer* server = Server();
-    if (!server)
-        return g_noServerCode;
-    return Observe(server->BackupRestoreDatabase(mode, database, path));
+    bool none;
+    return CallServer([&](DatabaseServer* s) { return s->BackupRestoreDatabase(mode, database, path); }, &none);
 }
 
 long DatabaseAccess::SetServerSystemState(long state)
 {
-    DatabaseServer* server = Server();
-    if (!server)
-        return g_noServerCode;
-    return Observe(server->SetServerSystemState(state));
+    bool none;
+    return CallServer([&](DatabaseServer* s) { return s->SetServerSystemState(state); }, &none);
 }
 
 long DatabaseAccess::GetDatabaseDriveFreeSpace(long* freeMegabytes)
 {
-    DatabaseServer* server = Server();
-    if (!server) {
-        *freeMegabytes = 0;
-        return g_noServerCode;
-    }
     LONG mb = 0;
-    LONG rc = Observe(server->GetDatabaseDriveFreeSpace(&mb));
-    *freeMegabytes = mb;
+    bool none;
+    long rc = CallServer(
+        [&](DatabaseServer* s) {
+            mb = 0;
+            return s->GetDatabaseDriveFreeSpace(&mb);
+        },
+        &none);
+    *freeMegabytes = none ? 0 : mb;
     return rc;
 }
 
@@ -223,6 +248,11 @@ int DatabaseAccess::ReadTable(const char* database, const char* table, HGLOBAL* 
     char key[kPathBufferSize];
     long rows = 0;
     if (!OpenRecordset(database, table, key, sizeof key, &rows))
+        return 0;
+    // The recordset lives on the connection that opened it (a new one, where the server
+    // had ended meanwhile).
+    server = Server();
+    if (!server)
         return 0;
     OwnedBstr keyText(key);
 

@@ -13,7 +13,8 @@ public:
     static void SetServerSlot(DatabaseServer** slot);
 
     // A call that finds the server gone (IsConnectionLost) makes the next call connect
-    // afresh into the same slot.
+    // afresh into the same slot; one that provably never reached it (NeverReachedServer)
+    // is made once more that way at once, and told only where that fails too.
     // The code of the last call since the previous asking that found the server gone, or
     // 0: what a caller that reads only 1 or 0 (the tables) tells the user instead.
     static long TakeLostConnection();
@@ -43,6 +44,8 @@ public:
 
 private:
     static DatabaseServer* Server();
+    template <typename Fn>
+    static long CallServer(Fn call, bool* noServer);
     int ReadTable(const char* database, const char* table, HGLOBAL* block, long* count,
                   size_t recordSize, const FieldLayout* fields, size_t fieldCount);
 };

@@ -51,3 +51,16 @@ bool IsConnectionLost(long code)
         return false;
     }
 }
+
+bool NeverReachedServer(long code)
+{
+    switch (static_cast<HRESULT>(code)) {
+    case HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE):  // 0x800706BA
+    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE):     // 0x800706BF: "did not execute"
+    case RPC_E_DISCONNECTED:
+    case CO_E_OBJNOTCONNECTED:
+        return true;
+    default:
+        return false;
+    }
+}

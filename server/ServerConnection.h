@@ -15,3 +15,6 @@ int ReleaseDatabaseServer(DatabaseServer** slot);
 // Whether a call's result says the server process is gone (it ended or was ended, or
 // the connection to it broke) rather than that the server refused the operation.
 bool IsConnectionLost(long code);
+// Of those, the results that prove the call never reached a server (it had ended before
+// the call was made): such a call may be made again on a new connection.
+bool NeverReachedServer(long code);
