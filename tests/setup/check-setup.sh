@@ -35,7 +35,7 @@ grep -qxF -- "${@: -1}" "$STUB_DIR/installed" 2>/dev/null && printf 'install ok 
 STUB
 printf '#!/bin/sh\n[ "$1" = --print-foreign-architectures ] && echo i386\nexit 0\n' >"$stub/dpkg"
 printf '#!/bin/sh\nexec "$@"\n' >"$stub/sudo"
-printf '#!/bin/sh\necho ja_JP.utf8\n' >"$stub/locale"
+printf '#!/bin/sh\necho ja_JP.utf8\necho en_US.utf8\n' >"$stub/locale"
 printf '#!/bin/sh\nexit 0\n' >"$stub/update-alternatives"
 chmod +x "$stub"/*
 
