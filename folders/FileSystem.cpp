@@ -257,8 +257,9 @@ PathKind KindOf(const char* path)
     // The search names the entry itself, with its reparse tag, and follows no link.
     HANDLE search = extended.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(extended.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) {
-        // A drive root is no entry of a folder: asked for its attributes instead.
-        if (!extended.empty() && extended.back() != L'\\')
+        // A drive root is no entry of a folder: asked for its attributes instead (with
+        // its backslash; anything else without one, which would follow a link).
+        if (!extended.empty() && extended.back() == L':')
             extended += L'\\';
         DWORD attributes = extended.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(extended.c_str());
         // No tag to tell by here: a reparse point is taken for a link, as one of

@@ -415,6 +415,11 @@ TEST(FolderTools, LinksAreNeverFollowed)
         GTEST_SKIP() << "no link set up: the links are made by a Unix shell in the Linux test run";
     DWORD a = GetFileAttributesA((links + "\\box\\dirlink").c_str());
     ASSERT_TRUE(a & FILE_ATTRIBUTE_REPARSE_POINT) << "the folder link is not reported as a link";
+    // Also where the folder holding it may not be listed: asked for its attributes, a
+    // reparse point is a link.
+    PretendFolder(links + "\\box", FolderPretence::Unlisted);
+    EXPECT_EQ(PathKind::Link, KindOf((links + "\\box\\dirlink").c_str()));
+    PretendFolder(links + "\\box", FolderPretence::Unlisted, false);
     bool emptied = DeleteFolderContents((links + "\\box").c_str());
     EXPECT_EQ(emptied, !Exists(links + "\\box\\dirlink"));
     EXPECT_TRUE(Exists(links + "\\target\\precious.mdf"));

@@ -202,7 +202,8 @@ HANDLE WINAPI RuleFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
     const std::wstring text = pattern ? pattern : L"";
     const bool listing = text.size() > 2 && text.compare(text.size() - 2, 2, L"\\*") == 0;
     const std::wstring folder = listing ? FolderKey(text.substr(0, text.size() - 2).c_str()) : std::wstring();
-    if (listing && g_unlisted.count(folder)) {
+    // Finding an entry by its name lists its folder too.
+    if ((listing && g_unlisted.count(folder)) || (!listing && g_unlisted.count(ParentKey(FolderKey(pattern))))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
