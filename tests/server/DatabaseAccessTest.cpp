@@ -102,6 +102,7 @@ TEST_F(Access, RecordsetKeysThatDoNotFitAreRefusedAndClosed)
         /* 2 */ {std::wstring(129, L'\x8868'), false, 1},   // 表 x129 = 258 bytes
         /* 3 */ {std::wstring(130, L'\x8868'), false, 0},   // 260 bytes
         /* 4 */ {L"", true, 0},
+        /* 5 */ {L"RS\x00E9", false, 0},  // "RSé" would be handed back as "RSe"
     };
     fake.tables[L"T"] = {};
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
