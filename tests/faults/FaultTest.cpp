@@ -170,13 +170,12 @@ enum class Op { Export, ExportOver, Import, OpenDialog, ExportAgain };
 
 void EndServerProcesses()
 {
-    for (DWORD id : ServerProcessIds()) {
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-        if (process && TerminateProcess(process, 1))
+    for (DWORD id : ServerProcessIds())
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+            TerminateProcess(process, 1);
             WaitForSingleObject(process, 5000);
-        if (process)
             CloseHandle(process);
-    }
+        }
 }
 // Long: a destination whose backup path is exactly 259 bytes, the most the system's
 // buffers hold.

@@ -184,26 +184,15 @@ FindNextFileWFn g_findNextFileW = FindNextFileW;
 std::set<std::wstring> g_unlisted, g_breaking;
 std::set<HANDLE> g_breakingSearches;
 
-std::wstring ParentKey(const std::wstring& key)
-{
-    size_t cut = key.find_last_of(L'\\');
-    return cut == std::wstring::npos ? key : key.substr(0, cut);
-}
-void MarkPlaceholder(const std::wstring& key, DWORD* attributes, DWORD* tag)
-{
-    if (g_placeholders.count(key)) {
-        *attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-        if (tag)
-            *tag = IO_REPARSE_TAG_CLOUD_6;
-    }
-}
 HANDLE WINAPI RuleFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
 {
     const std::wstring text = pattern ? pattern : L"";
     const bool listing = text.size() > 2 && text.compare(text.size() - 2, 2, L"\\*") == 0;
-    const std::wstring folder = listing ? FolderKey(text.substr(0, text.size() - 2).c_str()) : std::wstring();
-    // Finding an entry by its name lists its folder too.
-    if ((listing && g_unlisted.count(folder)) || (!listing && g_unlisted.count(ParentKey(FolderKey(pattern))))) {
+    // The folder listed; finding an entry by its name lists its folder too.
+    std::wstring folder = FolderKey(listing ? text.substr(0, text.size() - 2).c_str() : pattern);
+    if (!listing)
+        folder = folder.substr(0, folder.find_last_of(L'\\'));
+    if (g_unlisted.count(folder)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -212,10 +201,12 @@ HANDLE WINAPI RuleFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
         return search;
     if (listing && g_breaking.count(folder))
         g_breakingSearches.insert(search);
-    const std::wstring key = listing ? folder + L"\\" + data->cFileName : FolderKey(pattern);
-    std::wstring lower = key;
-    CharLowerW(&lower[0]);
-    MarkPlaceholder(lower, &data->dwFileAttributes, &data->dwReserved0);
+    std::wstring entry = listing ? folder + L"\\" + data->cFileName : FolderKey(pattern);
+    CharLowerW(&entry[0]);
+    if (g_placeholders.count(entry)) {
+        data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        data->dwReserved0 = IO_REPARSE_TAG_CLOUD_6;
+    }
     return search;
 }
 BOOL WINAPI RuleFindNextFileW(HANDLE search, LPWIN32_FIND_DATAW data)
